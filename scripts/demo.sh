@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds the launcher and runs it under Wine from a demo install directory, beside a stand-in
+# companion, then saves a screenshot of its window.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+source scripts/lib/xvfb.sh
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$(nproc)" --target LanternfieldLauncher companion_stand_in
+
+demo="$PWD/build/demo"
+install_dir="$demo/Lanternfield"
+rm -rf "$install_dir"
+mkdir -p "$install_dir"
+cp build/windows/src/launcher/LanternfieldLauncher.exe "$install_dir/"
+cp build/windows/tests/e2e/companion_stand_in.exe "$install_dir/lanternfield.exe"
+
+ltf_ensure_display
+export WINEPREFIX="$demo/wineprefix"
+trap 'wineserver -k 2>/dev/null || true; kill "${LTF_XVFB_PID:-}" 2>/dev/null || true' EXIT
+
+echo "Starting the launcher from $install_dir"
+tests/windows/wine-run.sh "$install_dir/LanternfieldLauncher.exe" &
+launcher=$!
+
+window=
+for _ in $(seq 1 150); do
+  window=$(xdotool search --onlyvisible --name '^Lanternfield$' 2>/dev/null | head -n 1 || true)
+  if [[ -n "$window" ]] || ! kill -0 "$launcher" 2>/dev/null; then
+    break
+  fi
+  sleep 0.2
+done
+
+screenshot="$demo/launcher-window.png"
+if [[ -n "$window" ]]; then
+  sleep 1
+  import -window "$window" "$screenshot"
+  echo "Screenshot of the launcher window: $screenshot"
+  xdotool windowclose "$window" 2>/dev/null || true
+else
+  import -window root "$screenshot"
+  echo "The launcher opened no window; screenshot of the whole screen: $screenshot"
+fi
+wait "$launcher" 2>/dev/null || true
