@@ -17,7 +17,9 @@ class WideString {
   std::u16string_view Units() const { return {units_.data(), units_.size() - 1}; }
 #ifdef _WIN32
   // MinGW's wchar_t is a 16-bit UTF-16 unit, the same representation as char16_t.
-  const wchar_t* Wide() const { return reinterpret_cast<const wchar_t*>(units_.data()); }
+  const wchar_t* Wide() const {
+    return reinterpret_cast<const wchar_t*>(units_.data());
+  }
 #endif
 
  private:
