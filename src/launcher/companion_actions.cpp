@@ -14,9 +14,13 @@ int Show(System& system, WindowHandle owner, const MessageBoxText& box) {
 
 }  // namespace
 
-std::string_view UpdatePageUrl() { return LTF_UPDATE_URL; }
+std::string_view UpdatePageUrl() {
+  return LTF_UPDATE_URL;
+}
 
-ProcessCommand StopCommand() { return {u"taskkill", {u"/F", u"/IM", u"lanternfield.exe"}}; }
+ProcessCommand StopCommand() {
+  return {u"taskkill", {u"/F", u"/IM", u"lanternfield.exe"}};
+}
 
 ProcessCommand UpdatePageCommand() {
   const WideString url = ToWideString(UpdatePageUrl());
@@ -33,9 +37,13 @@ void StartCompanion(System& system) {
   (void)system.StartAndRelease({companion, {}});
 }
 
-void StopCompanion(System& system) { (void)system.RunToCompletion(StopCommand()); }
+void StopCompanion(System& system) {
+  (void)system.RunToCompletion(StopCommand());
+}
 
-void OpenUpdatePage(System& system) { (void)system.StartAndRelease(UpdatePageCommand()); }
+void OpenUpdatePage(System& system) {
+  (void)system.StartAndRelease(UpdatePageCommand());
+}
 
 bool UninstallCompanion(System& system, WindowHandle owner) {
   // A box that cannot be shown answers 0, which is no consent either.

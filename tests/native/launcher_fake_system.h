@@ -21,19 +21,22 @@ class FakeSystem final : public System {
 
   static std::string Narrow(std::u16string_view text) {
     std::string narrow;
-    for (char16_t unit : text) narrow.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+    for (char16_t unit : text)
+      narrow.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
     return narrow;
   }
   static std::string Describe(const ProcessCommand& command) {
     std::string line = Narrow(command.program);
-    for (const auto& argument : command.arguments) line += " [" + Narrow(argument) + "]";
+    for (const auto& argument : command.arguments)
+      line += " [" + Narrow(argument) + "]";
     return line;
   }
 
   std::expected<ProcessOutput, ProcessError> RunToCompletion(
       const ProcessCommand& command) override {
     events.push_back("run " + Describe(command));
-    if (command.program == u"tasklist") return probe_result;
+    if (command.program == u"tasklist")
+      return probe_result;
     return ProcessOutput{};
   }
   std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command) override {
@@ -48,16 +51,18 @@ class FakeSystem final : public System {
     const std::string hex = {'0', 'x', digits[(style >> 4) & 0xF], digits[style & 0xF]};
     events.push_back(std::string("box ") + (owner ? "owned " : "unowned ") + hex + " \"" +
                      std::string(caption) + "\" \"" + std::string(text) + "\"");
-    if (box_answers.empty()) return 1;
+    if (box_answers.empty())
+      return 1;
     const int answer = box_answers.front();
     box_answers.pop_front();
     return answer;
   }
 };
 
-inline ProcessOutput OutputOf(std::string_view standard_output, std::string_view standard_error = {},
-                              std::uint32_t status = 0) {
-  return {status, {standard_output.begin(), standard_output.end()},
+inline ProcessOutput OutputOf(std::string_view standard_output,
+                              std::string_view standard_error = {}, std::uint32_t status = 0) {
+  return {status,
+          {standard_output.begin(), standard_output.end()},
           {standard_error.begin(), standard_error.end()}};
 }
 

@@ -38,8 +38,7 @@ TEST(BuildCommandLineTest, QuotesOnlyWhatTheChildWouldSplit) {
       {u"a\nb", u"a\nb"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Line({u"p", {c.argument}}), u"\"p\" " + c.expected + u'\0')
-        << c.argument.size();
+    EXPECT_EQ(Line({u"p", {c.argument}}), u"\"p\" " + c.expected + u'\0') << c.argument.size();
   }
 }
 

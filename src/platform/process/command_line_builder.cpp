@@ -7,7 +7,8 @@ std::expected<void, ProcessError> AppendArgument(std::u16string& line,
   if (argument.find(u'\0') != std::u16string_view::npos) {
     return std::unexpected(ProcessError::InvalidInput("nul byte found in provided data"));
   }
-  const bool quoted = argument.empty() || argument.find_first_of(u" \t") != std::u16string_view::npos;
+  const bool quoted =
+      argument.empty() || argument.find_first_of(u" \t") != std::u16string_view::npos;
   if (quoted) {
     line.push_back(u'"');
   }

@@ -14,6 +14,7 @@ namespace ltf {
 std::expected<std::u16string, ProcessError> BuildCommandLine(
     std::u16string_view program, std::span<const std::u16string> arguments);
 
-std::expected<void, ProcessError> AppendArgument(std::u16string& line, std::u16string_view argument);
+std::expected<void, ProcessError> AppendArgument(std::u16string& line,
+                                                 std::u16string_view argument);
 
 }  // namespace ltf

@@ -19,7 +19,9 @@ const wchar_t* AsWide(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
-ProcessError LastError() { return ProcessError::FromWindows(GetLastError()); }
+ProcessError LastError() {
+  return ProcessError::FromWindows(GetLastError());
+}
 
 bool IsFile(const std::u16string& path) {
   const DWORD attributes = GetFileAttributesW(AsWide(path));
@@ -35,8 +37,8 @@ std::expected<std::u16string, ProcessError> ResolveProgram(const std::u16string&
   if (program.find_first_of(u"\\/") != std::u16string::npos) {
     return program;
   }
-  const std::u16string file = program.find(u'.') == std::u16string::npos ? program + u".exe"
-                                                                          : program;
+  const std::u16string file =
+      program.find(u'.') == std::u16string::npos ? program + u".exe" : program;
   if (auto self = ExecutablePath()) {
     if (auto directory = ParentPath(*self)) {
       std::u16string candidate = JoinPath(*directory, file);
@@ -48,9 +50,8 @@ std::expected<std::u16string, ProcessError> ResolveProgram(const std::u16string&
   std::u16string found(MAX_PATH, u'\0');
   for (;;) {
     wchar_t* buffer = reinterpret_cast<wchar_t*>(found.data());
-    const DWORD length =
-        SearchPathW(nullptr, AsWide(file), nullptr, static_cast<DWORD>(found.size()), buffer,
-                    nullptr);
+    const DWORD length = SearchPathW(nullptr, AsWide(file), nullptr,
+                                     static_cast<DWORD>(found.size()), buffer, nullptr);
     if (length == 0) {
       return std::unexpected(ProcessError::NotFound("program not found"));
     }
@@ -76,7 +77,8 @@ std::mutex& SpawnLock() {
   return lock;
 }
 
-std::expected<void, ProcessError> MakePipe(UniqueHandle& parent_reader, UniqueHandle& child_writer) {
+std::expected<void, ProcessError> MakePipe(UniqueHandle& parent_reader,
+                                           UniqueHandle& child_writer) {
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   if (!CreatePipe(parent_reader.Receive(), child_writer.Receive(), &inherit, 0)) {
     return std::unexpected(LastError());
@@ -179,8 +181,7 @@ std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand&
   ProcessOutput output;
   {
     // Both pipes drain at once, so a child filling one while we wait on the other cannot stall.
-    std::jthread error_drain(
-        [&] { ReadToEnd(child->error_reader.Get(), output.standard_error); });
+    std::jthread error_drain([&] { ReadToEnd(child->error_reader.Get(), output.standard_error); });
     ReadToEnd(child->output_reader.Get(), output.standard_output);
   }
   if (WaitForSingleObject(child->process.Get(), INFINITE) != WAIT_OBJECT_0) {
