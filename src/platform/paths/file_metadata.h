@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+
+#include "platform/windows_error.h"
+
+namespace ltf {
+
+inline constexpr std::uint32_t kErrorAccessDenied = 5;       // ERROR_ACCESS_DENIED
+inline constexpr std::uint32_t kErrorSharingViolation = 32;  // ERROR_SHARING_VIOLATION
+inline constexpr std::uint32_t kErrorCantAccessFile = 1920;  // ERROR_CANT_ACCESS_FILE
+inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
+inline constexpr std::uint32_t kReparseTagNameSurrogate = 0x20000000;
+
+struct FileMetadata {
+  std::uint32_t attributes = 0;   // dwFileAttributes
+  std::uint32_t reparse_tag = 0;  // 0 unless the entry is a reparse point
+
+  bool IsSymbolicLink() const {
+    return (attributes & kFileAttributeReparsePoint) != 0 &&
+           (reparse_tag & kReparseTagNameSurrogate) != 0;
+  }
+};
+
+// Follow opens what a link points at; NoFollow opens the link itself.
+enum class LinkMode { Follow, NoFollow };
+
+// After an open failed with `open_error`: an entry that cannot be opened for sharing or access
+// reasons may still be listed by its directory, so `search()` (a FindFirstFileExW) decides.
+// Following a link needs its target, which a listing cannot give.
+template <class Search>
+std::expected<FileMetadata, WindowsError> RecoverFromOpenFailure(std::uint32_t open_error,
+                                                                 LinkMode mode, Search&& search) {
+  if (open_error != kErrorAccessDenied && open_error != kErrorSharingViolation) {
+    return std::unexpected(WindowsError{open_error});
+  }
+  const std::optional<FileMetadata> found = search();
+  if (!found || (mode == LinkMode::Follow && found->IsSymbolicLink())) {
+    return std::unexpected(WindowsError{open_error});
+  }
+  return *found;
+}
+
+// `query(mode)` asks for the metadata. A link Windows cannot follow (1920) still counts when
+// the entry itself is there and is no link.
+template <class Query>
+bool ExistsByQueries(Query&& query) {
+  const std::expected<FileMetadata, WindowsError> followed = query(LinkMode::Follow);
+  if (followed) {
+    return true;
+  }
+  if (followed.error().code != kErrorCantAccessFile) {
+    return false;
+  }
+  const std::expected<FileMetadata, WindowsError> entry = query(LinkMode::NoFollow);
+  return entry && !entry->IsSymbolicLink();
+}
+
+}  // namespace ltf

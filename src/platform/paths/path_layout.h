@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace ltf {
+
+enum class PrefixKind { None, Drive, Unc, Device, Verbatim, VerbatimUnc, VerbatimDrive };
+
+struct PathPrefix {
+  PrefixKind kind = PrefixKind::None;
+  std::size_t length = 0;
+
+  bool IsVerbatim() const {
+    return kind == PrefixKind::Verbatim || kind == PrefixKind::VerbatimUnc ||
+           kind == PrefixKind::VerbatimDrive;
+  }
+};
+
+// C:, \\server\share, \\.\name, \\?\name, \\?\UNC\server\share or \\?\C:.
+PathPrefix ParsePrefix(std::u16string_view path);
+
+// How a path reads: an optional prefix, an optional root separator, then the body.
+struct PathLayout {
+  PathPrefix prefix;
+  bool separator_root = false;
+
+  // In the \\?\ forms Windows takes "/" as an ordinary character.
+  bool IsSeparator(char16_t unit) const {
+    return unit == u'\\' || (unit == u'/' && !prefix.IsVerbatim());
+  }
+  bool HasRoot() const {
+    return separator_root || (prefix.kind != PrefixKind::None && prefix.kind != PrefixKind::Drive);
+  }
+  std::size_t BodyStart() const { return prefix.length + (separator_root ? 1 : 0); }
+};
+
+PathLayout ReadLayout(std::u16string_view path);
+
+// Where one component lies in the path it was read from.
+struct ComponentSpan {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+
+// Names, ".." and the "." that count: the leading one of a relative path, and every one in a
+// verbatim path. Empty parts and trailing separators give nothing.
+std::vector<ComponentSpan> Components(std::u16string_view path, const PathLayout& layout);
+
+}  // namespace ltf
