@@ -6,22 +6,24 @@
 
 namespace ltf {
 
-// Sole owner of a kernel handle; closes it when it goes. Both NULL and INVALID_HANDLE_VALUE
-// mean "no handle", since Windows calls disagree on which one signals failure.
-class UniqueHandle {
+// Sole owner of a handle that `Close` releases. Both NULL and INVALID_HANDLE_VALUE mean
+// "no handle", since Windows calls disagree on which one signals failure.
+template <BOOL(WINAPI* Close)(HANDLE)>
+class BasicUniqueHandle {
  public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+  BasicUniqueHandle() = default;
+  explicit BasicUniqueHandle(HANDLE handle) : handle_(handle) {}
+  BasicUniqueHandle(BasicUniqueHandle&& other) noexcept
+      : handle_(std::exchange(other.handle_, nullptr)) {}
+  BasicUniqueHandle& operator=(BasicUniqueHandle&& other) noexcept {
     if (this != &other) {
       Reset(std::exchange(other.handle_, nullptr));
     }
     return *this;
   }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() { Reset(); }
+  BasicUniqueHandle(const BasicUniqueHandle&) = delete;
+  BasicUniqueHandle& operator=(const BasicUniqueHandle&) = delete;
+  ~BasicUniqueHandle() { Reset(); }
 
   HANDLE Get() const { return handle_; }
   bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
@@ -32,7 +34,7 @@ class UniqueHandle {
   HANDLE Release() { return std::exchange(handle_, nullptr); }
   void Reset(HANDLE handle = nullptr) {
     if (Valid()) {
-      CloseHandle(handle_);
+      Close(handle_);
     }
     handle_ = handle;
   }
@@ -40,5 +42,9 @@ class UniqueHandle {
  private:
   HANDLE handle_ = nullptr;
 };
+
+using UniqueHandle = BasicUniqueHandle<CloseHandle>;
+// A FindFirstFile search, which FindClose ends, not CloseHandle.
+using UniqueFindHandle = BasicUniqueHandle<FindClose>;
 
 }  // namespace ltf

@@ -15,26 +15,9 @@ wchar_t* AsWide(char16_t* units) {
   return reinterpret_cast<wchar_t*>(units);
 }
 
-// Sole owner of a FindFirstFileExW search, which FindClose ends, not CloseHandle.
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE handle) : handle_(handle) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (Valid()) {
-      FindClose(handle_);
-    }
-  }
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
-
 std::optional<FileMetadata> FindEntry(const TerminatedPath& path) {
   WIN32_FIND_DATAW data{};
-  const FindHandle search(
+  const UniqueFindHandle search(
       FindFirstFileExW(path.Wide(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
   if (!search.Valid()) {
     return std::nullopt;

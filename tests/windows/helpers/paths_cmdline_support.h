@@ -25,32 +25,13 @@ inline std::u16string Verbatim(std::u16string_view absolute) {
   return u"\\\\?\\" + std::u16string(absolute);
 }
 
-// Owns a FindFirstFileW search; FindClose, not CloseHandle, ends it.
-class FindSearch {
- public:
-  FindSearch(const std::u16string& pattern, WIN32_FIND_DATAW& data)
-      : handle_(FindFirstFileW(Wide(pattern), &data)) {}
-  FindSearch(const FindSearch&) = delete;
-  FindSearch& operator=(const FindSearch&) = delete;
-  ~FindSearch() {
-    if (Valid()) {
-      FindClose(handle_);
-    }
-  }
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  bool Next(WIN32_FIND_DATAW& data) { return FindNextFileW(handle_, &data) != FALSE; }
-
- private:
-  HANDLE handle_;
-};
-
 // `directory` in the \\?\ form, so trees deeper than MAX_PATH go too. Links are removed, never
 // followed.
 inline void RemoveTree(const std::u16string& directory) {
   WIN32_FIND_DATAW data;
   {
-    FindSearch search(directory + u"\\*", data);
-    for (bool more = search.Valid(); more; more = search.Next(data)) {
+    const UniqueFindHandle search(FindFirstFileW(Wide(directory + u"\\*"), &data));
+    for (bool more = search.Valid(); more; more = FindNextFileW(search.Get(), &data) != FALSE) {
       const std::u16string name = Units(data.cFileName);
       if (name == u"." || name == u"..") {
         continue;
