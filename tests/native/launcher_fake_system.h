@@ -14,59 +14,54 @@ class FakeSystem final : public System {
  public:
   // What the probe's tasklist run yields; an unexpected value makes the run fail.
   std::expected<ProcessOutput, ProcessError> probe_result = ProcessOutput{};
-  Path install_directory = u"C:\\Apps\\Tool";
   std::set<Path> existing_paths;
   std::deque<int> box_answers;  // when empty, a box answers IDOK (1)
   std::vector<std::string> events;
 
-  static std::string Narrow(std::u16string_view text) {
-    std::string narrow;
-    for (char16_t unit : text)
-      narrow.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-    return narrow;
+  std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand& c) override {
+    events.push_back("run " + Describe(c));
+    return c.program == u"tasklist" ? probe_result : ProcessOutput{};
   }
-  static std::string Describe(const ProcessCommand& command) {
-    std::string line = Narrow(command.program);
-    for (const auto& argument : command.arguments)
-      line += " [" + Narrow(argument) + "]";
-    return line;
-  }
-
-  std::expected<ProcessOutput, ProcessError> RunToCompletion(
-      const ProcessCommand& command) override {
-    events.push_back("run " + Describe(command));
-    if (command.program == u"tasklist")
-      return probe_result;
-    return ProcessOutput{};
-  }
-  std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command) override {
-    events.push_back("start " + Describe(command));
+  std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& c) override {
+    events.push_back("start " + Describe(c));
     return {};
   }
-  Path InstallDirectory() override { return install_directory; }
+  Path InstallDirectory() override { return u"C:\\Apps"; }
   bool PathExists(const Path& path) override { return existing_paths.contains(path); }
   int ShowMessageBox(WindowHandle owner, std::string_view text, std::string_view caption,
                      unsigned style) override {
-    const char* digits = "0123456789abcdef";
-    const std::string hex = {'0', 'x', digits[(style >> 4) & 0xF], digits[style & 0xF]};
-    events.push_back(std::string("box ") + (owner ? "owned " : "unowned ") + hex + " \"" +
-                     std::string(caption) + "\" \"" + std::string(text) + "\"");
-    if (box_answers.empty())
-      return 1;
-    const int answer = box_answers.front();
-    box_answers.pop_front();
+    events.push_back(std::string(owner ? "owned " : "unowned ") + std::to_string(style) + " " +
+                     std::string(caption) + ": " + std::string(text));
+    const int answer = box_answers.empty() ? 1 : box_answers.front();
+    if (!box_answers.empty())
+      box_answers.pop_front();
     return answer;
+  }
+
+ private:
+  static std::string Describe(const ProcessCommand& command) {
+    std::string line(command.program.begin(), command.program.end());  // tests use ASCII only
+    for (const auto& argument : command.arguments) {
+      line += " [" + std::string(argument.begin(), argument.end()) + "]";
+    }
+    return line;
   }
 };
 
-inline ProcessOutput OutputOf(std::string_view standard_output,
-                              std::string_view standard_error = {}, std::uint32_t status = 0) {
-  return {status,
-          {standard_output.begin(), standard_output.end()},
-          {standard_error.begin(), standard_error.end()}};
+inline ProcessOutput OutputOf(std::string_view out, std::string_view err = {},
+                              std::uint32_t status = 0) {
+  return {status, {out.begin(), out.end()}, {err.begin(), err.end()}};
 }
 
 inline const std::string kProbe = "run tasklist [/FI] [IMAGENAME eq lanternfield.exe] [/NH]";
 inline const std::string kStop = "run taskkill [/F] [/IM] [lanternfield.exe]";
+inline const std::string kStartCompanion = "start C:\\Apps\\lanternfield.exe";
+// 0x10, 0x24, 0x40: MB_ICONERROR, MB_YESNO | MB_ICONQUESTION, MB_ICONINFORMATION.
+inline const std::string kMissingCompanion =
+    "unowned 16 Lanternfield Error: lanternfield.exe not found in install directory.";
+inline const std::string kConfirm =
+    "owned 36 Uninstall Lanternfield: Are you sure you want to uninstall Lanternfield?";
+inline const std::string kMissingUninstaller =
+    "owned 64 Lanternfield: Uninstaller not found. Use Settings > Apps.";
 
 }  // namespace ltf::testing

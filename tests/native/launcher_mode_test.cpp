@@ -10,70 +10,51 @@ namespace ltf {
 namespace {
 
 using namespace std::string_literals;
+using namespace ltf::testing;
 
-struct ModeCase {
-  std::vector<std::string> arguments;
-  LaunchMode expected;
-};
-
-class ChooseLaunchModeTest : public ::testing::TestWithParam<ModeCase> {};
-
-TEST_P(ChooseLaunchModeTest, MatchesOnlyTheExactSwitch) {
-  EXPECT_EQ(ChooseLaunchMode(GetParam().arguments), GetParam().expected);
+TEST(ChooseLaunchModeTest, OnlyTheExactSwitchAnywhereSelectsSilent) {
+  const std::vector<std::string> silent[] = {
+      {"launcher.exe", "--silent"},
+      {"launcher.exe", "--silent", "x"},
+      {"launcher.exe", "x", "--silent", "y"},
+      {"launcher.exe", "--silent", "--silent"},
+      {"--silent"},
+  };
+  for (const auto& arguments : silent) {
+    EXPECT_EQ(ChooseLaunchMode(arguments), LaunchMode::Silent) << arguments.back();
+  }
+  const std::string near_misses[] = {
+      "--SILENT", "--Silent", "--silent=1", "--silentx",    "--silent ",   " --silent", "--silen",
+      "-silent",  "/silent",  "---silent",  "\"--silent\"", "--silent\0"s, "",
+  };
+  for (const std::string& argument : near_misses) {
+    EXPECT_EQ(ChooseLaunchMode(std::vector<std::string>{"launcher.exe", argument}),
+              LaunchMode::Window)
+        << argument;
+  }
+  EXPECT_EQ(ChooseLaunchMode(std::vector<std::string>{"launcher.exe"}), LaunchMode::Window);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Arguments, ChooseLaunchModeTest,
-    ::testing::Values(ModeCase{{"launcher.exe"}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "--silent"}, LaunchMode::Silent},
-                      ModeCase{{"launcher.exe", "--silent", "x", "y"}, LaunchMode::Silent},
-                      ModeCase{{"launcher.exe", "x", "--silent", "y"}, LaunchMode::Silent},
-                      ModeCase{{"launcher.exe", "x", "y", "--silent"}, LaunchMode::Silent},
-                      ModeCase{{"launcher.exe", "--silent", "--silent"}, LaunchMode::Silent},
-                      ModeCase{{"--silent"}, LaunchMode::Silent},
-                      ModeCase{{"launcher.exe", "--SILENT"}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "--Silent"}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "--silent=1"}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "--silent="}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "--silentx"}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "--silent "}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", " --silent"}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "--silent\0"s}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "--silen"}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "-silent"}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "/silent"}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "---silent"}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "\"--silent\""}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", "--silent\xEF\xBF\xBD"}, LaunchMode::Window},
-                      ModeCase{{"launcher.exe", ""}, LaunchMode::Window},
-                      ModeCase{{""}, LaunchMode::Window}));
-
-TEST(RunSilentModeTest, ProbesOnceAndStartsAtMostOnce) {
-  struct Case {
-    const char* name;
-    std::expected<ProcessOutput, ProcessError> probe;
-    bool companion_present;
-    std::vector<std::string> expected;
-  };
-  const std::string start = "start C:\\Apps\\Tool\\lanternfield.exe";
-  const std::string missing_box =
-      "box unowned 0x10 \"Lanternfield Error\" \"lanternfield.exe not found in install "
-      "directory.\"";
+TEST(RunSilentModeTest, ProbesOnceAndStartsOnlyAStoppedCompanion) {
   const auto failed = std::unexpected(ProcessError::NotFound("program not found"));
-  const Case cases[] = {
-      {"running", testing::OutputOf("lanternfield.exe   4242 Console"), true, {testing::kProbe}},
-      {"stopped", testing::OutputOf(""), true, {testing::kProbe, start}},
-      {"stopped, executable missing", testing::OutputOf(""), false, {testing::kProbe, missing_box}},
-      {"probe failed", failed, true, {testing::kProbe, start}},
-      {"probe failed, executable missing", failed, false, {testing::kProbe, missing_box}},
+  const struct {
+    std::expected<ProcessOutput, ProcessError> probe;
+    bool present;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {OutputOf("lanternfield.exe   4242 Console"), true, {kProbe}},
+      {OutputOf(""), true, {kProbe, kStartCompanion}},
+      {OutputOf(""), false, {kProbe, kMissingCompanion}},
+      {failed, true, {kProbe, kStartCompanion}},
+      {failed, false, {kProbe, kMissingCompanion}},
   };
-  for (const Case& c : cases) {
-    testing::FakeSystem system;
+  for (const auto& c : cases) {
+    FakeSystem system;
     system.probe_result = c.probe;
-    if (c.companion_present)
-      system.existing_paths.insert(u"C:\\Apps\\Tool\\lanternfield.exe");
+    if (c.present)
+      system.existing_paths.insert(u"C:\\Apps\\lanternfield.exe");
     RunSilentMode(system);
-    EXPECT_EQ(system.events, c.expected) << c.name;
+    EXPECT_EQ(system.events, c.expected) << c.expected.back();
   }
 }
 
