@@ -22,7 +22,7 @@ export WINEPREFIX="$demo/wineprefix"
 trap 'wineserver -k 2>/dev/null || true; kill "${LTF_XVFB_PID:-}" 2>/dev/null || true' EXIT
 
 echo "Starting the launcher from $install_dir"
-tests/windows/wine-run.sh "$install_dir/LanternfieldLauncher.exe" &
+cmake/wine-run.sh "$install_dir/LanternfieldLauncher.exe" &
 launcher=$!
 
 window=

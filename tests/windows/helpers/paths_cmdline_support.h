@@ -1,24 +1,41 @@
 #pragma once
 
-// Scratch directories and child programs for the Windows-side path and command-line tests.
+// Scratch directories and child programs for the Windows-side path and command-line tests. The
+// children are copies of the test program itself, told apart by their file names.
+#include <gtest/gtest.h>
 #include <windows.h>
+#include <winternl.h>
 
-#include <optional>
+#include <algorithm>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "platform/cmdline/command_line.h"
+#include "platform/cmdline/split_command_line.h"
 #include "platform/paths/path_services.h"
 #include "platform/unique_handle_win.h"
 
+extern "C" {
+using Text = PUNICODE_STRING;
+struct UserProcessInformation {
+  ULONG length;
+  HANDLE process, thread;
+  BYTE client_and_image_information[16 + 64];
+};
+NTSTATUS NTAPI RtlCreateProcessParameters(PRTL_USER_PROCESS_PARAMETERS*, Text, Text, Text, Text,
+                                          PVOID, Text, Text, Text, Text);
+NTSTATUS NTAPI RtlDestroyProcessParameters(PRTL_USER_PROCESS_PARAMETERS);
+NTSTATUS NTAPI RtlCreateUserProcess(Text, ULONG, PRTL_USER_PROCESS_PARAMETERS, PSECURITY_DESCRIPTOR,
+                                    PSECURITY_DESCRIPTOR, HANDLE, BOOLEAN, HANDLE, HANDLE,
+                                    UserProcessInformation*);
+}
+
 namespace ltf::testing {
+
+using Fields = std::vector<std::string>;
 
 inline const wchar_t* Wide(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-inline std::u16string Units(const wchar_t* text) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text));
 }
 
 inline std::u16string Verbatim(std::u16string_view absolute) {
@@ -26,144 +43,142 @@ inline std::u16string Verbatim(std::u16string_view absolute) {
 }
 
 // `directory` in the \\?\ form, so trees deeper than MAX_PATH go too. Links are removed, never
-// followed.
+// followed: a link to a directory fails DeleteFileW and goes by RemoveDirectoryW.
 inline void RemoveTree(const std::u16string& directory) {
   WIN32_FIND_DATAW data;
-  {
-    const UniqueFindHandle search(FindFirstFileW(Wide(directory + u"\\*"), &data));
-    for (bool more = search.Valid(); more; more = FindNextFileW(search.Get(), &data) != FALSE) {
-      const std::u16string name = Units(data.cFileName);
-      if (name == u"." || name == u"..") {
-        continue;
-      }
-      const std::u16string child = directory + u"\\" + name;
-      const DWORD attributes = data.dwFileAttributes;
-      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        RemoveTree(child);
-      } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveDirectoryW(Wide(child));
-      } else {
-        DeleteFileW(Wide(child));
-      }
+  UniqueFindHandle search(FindFirstFileW(Wide(directory + u"\\*"), &data));
+  for (bool more = search.Valid(); more; more = FindNextFileW(search.Get(), &data) != FALSE) {
+    const std::u16string name(reinterpret_cast<const char16_t*>(data.cFileName));
+    const std::u16string child = directory + u"\\" + name;
+    const DWORD kind =
+        data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+    if (kind == FILE_ATTRIBUTE_DIRECTORY && name != u"." && name != u"..") {
+      RemoveTree(child);
+    } else if (kind != FILE_ATTRIBUTE_DIRECTORY && !DeleteFileW(Wide(child))) {
+      RemoveDirectoryW(Wide(child));
     }
   }
+  search.Reset();
   RemoveDirectoryW(Wide(directory));
-}
-
-// A fresh directory under the temporary directory, removed with all it holds.
-class ScratchDirectory {
- public:
-  ScratchDirectory() {
-    wchar_t temp[MAX_PATH + 1];
-    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    static int counter = 0;
-    path_ = std::u16string(reinterpret_cast<const char16_t*>(temp), length) + u"ltf-" +
-            ToUnits(GetCurrentProcessId()) + u"-" + ToUnits(++counter);
-    created_ = CreateDirectoryW(Wide(path_), nullptr) != FALSE;
-  }
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-  ~ScratchDirectory() {
-    if (created_) {
-      RemoveTree(Verbatim(path_));
-    }
-  }
-
-  bool Created() const { return created_; }
-  // Absolute, without a trailing separator.
-  const std::u16string& Path() const { return path_; }
-
- private:
-  static std::u16string ToUnits(unsigned long value) {
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-  }
-
-  std::u16string path_;
-  bool created_ = false;
-};
-
-inline bool MakeDirectory(const std::u16string& absolute) {
-  return CreateDirectoryW(Wide(Verbatim(absolute)), nullptr) != FALSE;
-}
-
-inline bool MakeFile(const std::u16string& absolute) {
-  const UniqueHandle file(CreateFileW(Wide(Verbatim(absolute)), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  return file.Valid();
 }
 
 inline bool CopyInto(const std::u16string& source, const std::u16string& target) {
   return CopyFileW(Wide(Verbatim(source)), Wide(Verbatim(target)), TRUE) != FALSE;
 }
 
-// A file built beside the running test program.
-inline std::u16string BesideThisProgram(std::u16string_view name) {
-  const std::expected<ltf::Path, WindowsError> self = ExecutablePath();
-  return self ? JoinPath(ParentPath(*self).value_or(u"."), name) : std::u16string(name);
-}
+inline constexpr char16_t kHelper[] = u"ltf-helper.exe";
 
-struct ChildRun {
-  DWORD exit_code = 0;
-  std::string output;  // standard output and standard error, as written
+// A copy of the test program named kHelper runs no tests: before main it writes, each ended by a
+// 0 byte, its module name as Windows holds it, ExecutablePath, the companion's path in
+// InstallDirectory, its raw command line and ParseCommandLine's list. A copy named
+// lanternfield.exe stands in for the companion and leaves "companion-started" beside itself.
+inline const bool kRanAsChild = [] {
+  static wchar_t module[32768];
+  const std::u16string raw(reinterpret_cast<char16_t*>(module),
+                           GetModuleFileNameW(nullptr, module, 32768));
+  if (raw.ends_with(u"\\lanternfield.exe")) {
+    CloseHandle(CreateFileW(Wide(JoinPath(InstallDirectory(), u"companion-started")), GENERIC_WRITE,
+                            0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ExitProcess(0);
+  }
+  if (!raw.ends_with(u"\\" + std::u16string(kHelper))) {
+    return false;
+  }
+  std::string output;
+  for (const std::u16string& field :
+       {raw, ExecutablePath().value_or(u"(failed)"),
+        JoinPath(InstallDirectory(), u"lanternfield.exe"),
+        std::u16string(reinterpret_cast<const char16_t*>(GetCommandLineW()))}) {
+    output += ToUtf8(field) + '\0';
+  }
+  for (const std::string& argument : ParseCommandLine()) {
+    output += argument + '\0';
+  }
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), output.data(), static_cast<DWORD>(output.size()),
+            &written, nullptr);
+  ExitProcess(0);
+}();
+
+// Owns root_, a fresh directory in the temporary directory (absolute, no trailing separator),
+// and helper_, a helper copy of this test program in it.
+class ScratchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH + 1], name[MAX_PATH + 1];
+    ASSERT_TRUE(GetTempPathW(MAX_PATH + 1, temp) && GetTempFileNameW(temp, L"ltf", 0, name) &&
+                DeleteFileW(name) && CreateDirectoryW(name, nullptr));
+    root_ = reinterpret_cast<const char16_t*>(name);
+    helper_ = root_ + u"\\" + kHelper;
+    ASSERT_TRUE(CopyInto(ExecutablePath().value_or(u""), helper_));
+  }
+  void TearDown() override {
+    if (!root_.empty()) {
+      RemoveTree(Verbatim(root_));
+    }
+  }
+
+  std::u16string root_, helper_;
 };
 
-// Reads what a started child writes until it ends, then its exit code.
-inline ChildRun Collect(UniqueHandle reader, const UniqueHandle& process) {
-  ChildRun run;
-  char chunk[4096];
-  DWORD read = 0;
-  while (ReadFile(reader.Get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
-    run.output.append(chunk, read);
+// Starts `application` with exactly `line`; the fields it wrote, padded to five. Fails the test
+// unless the child ends within 60 s with 0. CreateProcessW under Wine refuses applications past
+// MAX_PATH and fills in an empty line: `through_ntdll` (absolute `application`) avoids both.
+inline Fields Run(std::u16string application, std::u16string line, bool through_ntdll) {
+  UniqueHandle reader, writer, process, thread;
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  bool started = CreatePipe(reader.Receive(), writer.Receive(), &inherit, 1 << 16) != FALSE;
+  if (started && through_ntdll) {
+    const std::u16string nt_path = u"\\??\\" + application;
+    UNICODE_STRING image, dos_image, command;
+    RtlInitUnicodeString(&image, Wide(nt_path));
+    RtlInitUnicodeString(&dos_image, Wide(application));
+    RtlInitUnicodeString(&command, Wide(line));
+    PRTL_USER_PROCESS_PARAMETERS parameters = nullptr;
+    started = RtlCreateProcessParameters(&parameters, &dos_image, nullptr, nullptr, &command,
+                                         nullptr, nullptr, nullptr, nullptr, nullptr) == 0;
+    if (started) {
+      // StandardOutput and StandardError, in the part of the record the headers call reserved.
+      reinterpret_cast<PVOID*>(parameters->Reserved2)[3] = writer.Get();
+      reinterpret_cast<PVOID*>(parameters->Reserved2)[4] = writer.Get();
+      UserProcessInformation info{sizeof(info), nullptr, nullptr, {}};
+      started = RtlCreateUserProcess(&image, OBJ_CASE_INSENSITIVE, parameters, nullptr, nullptr,
+                                     nullptr, TRUE, nullptr, nullptr, &info) == 0;
+      RtlDestroyProcessParameters(parameters);
+      process.Reset(info.process);
+      thread.Reset(info.thread);
+    }
+  } else if (started) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = writer.Get();
+    PROCESS_INFORMATION info{};
+    started = CreateProcessW(Wide(application), reinterpret_cast<wchar_t*>(line.data()), nullptr,
+                             nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    process.Reset(info.hProcess);
+    thread.Reset(info.hThread);
   }
-  WaitForSingleObject(process.Get(), INFINITE);
-  GetExitCodeProcess(process.Get(), &run.exit_code);
-  return run;
-}
-
-// A pipe whose write end a child inherits and whose read end stays ours.
-struct OutputPipe {
-  UniqueHandle reader;
-  UniqueHandle writer;
-
-  bool Open() {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    return CreatePipe(reader.Receive(), writer.Receive(), &inherit, 0) &&
-           SetHandleInformation(reader.Get(), HANDLE_FLAG_INHERIT, 0);
+  ResumeThread(thread.Get());
+  DWORD exit_code = 1, available = 0;
+  if (!started || WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process.Get(), &exit_code) || exit_code != 0) {
+    TerminateProcess(process.Get(), 1);
+    WaitForSingleObject(process.Get(), INFINITE);
+    ADD_FAILURE() << "the child did not start, end within 60 s and exit with 0: " << exit_code;
   }
-};
-
-// Starts `application` with exactly `command_line` and collects what it writes until it ends.
-inline std::optional<ChildRun> RunAndCapture(const std::u16string& application,
-                                             std::u16string command_line) {
-  OutputPipe pipe;
-  if (!pipe.Open()) {
-    return std::nullopt;
+  // Once the child has ended, all it wrote waits in the pipe.
+  PeekNamedPipe(reader.Get(), nullptr, 0, nullptr, &available, nullptr);
+  std::string output(available, '\0');
+  if (available > 0) {
+    ReadFile(reader.Get(), output.data(), available, &available, nullptr);
   }
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = pipe.writer.Get();
-  startup.hStdError = pipe.writer.Get();
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW(Wide(application), reinterpret_cast<wchar_t*>(command_line.data()), nullptr,
-                      nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
-    return std::nullopt;
-  }
-  const UniqueHandle process(info.hProcess);
-  const UniqueHandle thread(info.hThread);
-  // Our copy of the write end must go, or the read never sees the end of the output.
-  pipe.writer.Reset();
-  return Collect(std::move(pipe.reader), process);
-}
-
-// The fields a helper wrote, each ended by a 0 byte.
-inline std::vector<std::string> SplitFields(const std::string& output) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (std::size_t end; (end = output.find('\0', start)) != std::string::npos; start = end + 1) {
+  Fields fields;
+  for (std::size_t start = 0, end; (end = output.find('\0', start)) != std::string::npos;
+       start = end + 1) {
     fields.push_back(output.substr(start, end - start));
   }
+  fields.resize(std::max<std::size_t>(fields.size(), 5));
   return fields;
 }
 

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/paths/buffer_rule.h"
+#include "platform/paths/file_metadata.h"
+#include "platform/paths/path_model.h"
+
+namespace ltf {
+namespace {
+
+std::string Narrow(std::u16string_view units) {
+  return std::string(units.begin(), units.end());
+}
+
+TEST(ParentPathTest, DropsTheLastComponentButNeverThePrefixOrRoot) {
+  const std::pair<std::u16string, std::optional<std::u16string>> cases[] = {
+      {u"C:\\Apps\\Tool\\launcher.exe", u"C:\\Apps\\Tool"},
+      {u"C:\\launcher.exe", u"C:\\"},
+      {u"", std::nullopt},
+      {u"//srv/sh/", std::nullopt},
+      {u"\\\\srv\\\\x", u"\\\\srv"},
+      {u"//./pipe/x", u"//./pipe/"},
+      {u"\\\\?\\UNC\\srv\\sh\\x", u"\\\\?\\UNC\\srv\\sh\\"},
+      {u"a\\.//b/./\\", u"a"},
+      {u".\\a", u"."},
+      {u"a\\..", u"a"},
+      {u"C:x", u"C:"},
+      {u"\\\\?\\C:\\a\\.\\b", u"\\\\?\\C:\\a\\."},
+      {u"\\\\?\\C:\\a/b", u"\\\\?\\C:\\"},
+      {u"C:\\\xD800x\\\xDC00", u"C:\\\xD800x"},
+  };
+  for (const auto& [path, parent] : cases) {
+    EXPECT_EQ(ParentPath(path), parent) << Narrow(path);
+  }
+}
+
+TEST(JoinPathTest, AppendsReplacesOrRebuilds) {
+  const std::u16string cases[][3] = {
+      {u"C:\\Apps\\Tool", u"lanternfield.exe", u"C:\\Apps\\Tool\\lanternfield.exe"},
+      {u"C:\\", u"x", u"C:\\x"},
+      {u"C:/a/", u"x", u"C:/a/x"},
+      {u"", u"x", u"x"},
+      {u"C:", u"x", u"C:x"},
+      {u"C:\\a", u"D:\\b", u"D:\\b"},
+      {u"C:\\a", u"D:x", u"D:x"},
+      {u"C:\\a", u"\\b", u"C:\\b"},
+      {u"\\\\srv\\sh\\a", u"/b", u"\\\\srv\\sh/b"},
+      {u"\\\\?\\UNC\\srv\\sh\\a", u"b/c", u"\\\\?\\UNC\\srv\\sh\\a\\b\\c"},
+      {u"\\\\?\\C:\\a", u".\\..\\..\\x\\", u"\\\\?\\C:\\x"},
+      {u"\\\\?\\C:\\a\\.", u"..", u"\\\\?\\C:\\a\\."},
+      {u"\\\\?\\C:\\a", u"\\x", u"\\\\?\\C:\\x"},
+      {u"\\\\?\\C:", u"x", u"\\\\?\\C:\\x"},
+      {u"\\\\?\\C:\\a", u"", u"\\\\?\\C:\\a\\"},
+      // Half pairs stay apart, unmerged and unreplaced.
+      {u"C:\\\xD800", u"\xDC00", u"C:\\\xD800\\\xDC00"},
+      {u"\\\\?\\C:\\\xD800", u"\xDC00", u"\\\\?\\C:\\\xD800\\\xDC00"},
+  };
+  for (const auto& [base, part, joined] : cases) {
+    EXPECT_EQ(JoinPath(base, part), joined) << Narrow(base) << " + " << Narrow(part);
+  }
+}
+
+// Fill-a-buffer calls truncate with ERROR_INSUFFICIENT_BUFFER (style 0, GetModuleFileNameW),
+// truncate silently (1, older systems) or return the size they need (2, GetFullPathNameW).
+TEST(BufferRuleTest, ReadsTextsOfEveryLengthWholeAndPassesFailuresOn) {
+  for (const int style : {0, 1, 2}) {
+    for (const std::uint32_t length : {512u, 1024u, 1500u}) {
+      std::u16string text(length, u'x');
+      text.back() = u'\xD800';
+      int calls = 0;
+      const auto call = [&](char16_t* buffer, std::uint32_t size) {
+        if (++calls > 8) {  // a buffer that never grows fails here instead of looping forever
+          return BufferCall{0, 1};
+        }
+        std::copy_n(text.begin(), std::min(length, size), buffer);
+        if (length < size || style == 2) {
+          return BufferCall{length < size ? length : length + 1, 0};
+        }
+        return BufferCall{size, style == 0 ? kErrorInsufficientBuffer : 0};
+      };
+      EXPECT_EQ(ReadWithGrowingBuffer(call), text) << style << " / " << length;
+    }
+  }
+  const auto failed = ReadWithGrowingBuffer([](char16_t*, std::uint32_t) {
+    return BufferCall{0, 3};
+  });
+  EXPECT_EQ(failed ? 0u : failed.error().code, 3u);
+  EXPECT_EQ(ReadWithGrowingBuffer([](char16_t*, std::uint32_t) { return BufferCall{}; }), u"");
+}
+
+// The two rules as PathExists composes them, each failed open passed to the listing rule.
+TEST(FileMetadataTest, ListingAndUnfollowedRetryStandInOnlyWhereTheyShould) {
+  constexpr FileMetadata kFile{0x20, 0}, kLink{0x400, 0xA000000C}, kOtherReparse{0x400, 0x80000017};
+  const struct {
+    std::uint32_t follow_error, no_follow_error;  // 0: the open succeeds
+    std::optional<FileMetadata> entry;            // what the open or the listing finds
+    bool exists;
+  } cases[] = {
+      {0, 2, kFile, true},
+      {2, 0, kFile, false},
+      {kErrorAccessDenied, 2, kFile, true},
+      {kErrorSharingViolation, 2, kOtherReparse, true},
+      {kErrorAccessDenied, 0, kLink, false},
+      {kErrorSharingViolation, 2, std::nullopt, false},
+      {kErrorCantAccessFile, 0, kFile, true},
+      {kErrorCantAccessFile, 0, kLink, false},
+      {kErrorCantAccessFile, 2, kFile, false},
+  };
+  for (const auto& c : cases) {
+    const bool exists = ExistsByQueries([&](LinkMode mode) {
+      const std::uint32_t error = mode == LinkMode::Follow ? c.follow_error : c.no_follow_error;
+      return error == 0 ? std::expected<FileMetadata, WindowsError>(*c.entry)
+                        : RecoverFromOpenFailure(error, mode, [&] { return c.entry; });
+    });
+    EXPECT_EQ(exists, c.exists) << c.follow_error << " / " << c.no_follow_error;
+  }
+}
+
+}  // namespace
+}  // namespace ltf
