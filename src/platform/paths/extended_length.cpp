@@ -1,14 +1,8 @@
 #include "platform/paths/extended_length.h"
 
+#include "platform/paths/path_layout.h"
+
 namespace ltf {
-
-namespace {
-
-bool IsAnySeparator(char16_t unit) {
-  return unit == u'\\' || unit == u'/';
-}
-
-}  // namespace
 
 bool NeedsFullPath(std::u16string_view path) {
   if (path.empty() || path.starts_with(u"\\\\?\\") || path.starts_with(u"\\??\\")) {

@@ -4,10 +4,6 @@ namespace ltf {
 
 namespace {
 
-bool IsAnySeparator(char16_t unit) {
-  return unit == u'\\' || unit == u'/';
-}
-
 bool IsAsciiLetter(char16_t unit) {
   return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z');
 }

@@ -6,6 +6,11 @@
 
 namespace ltf {
 
+// Outside the \\?\ forms both "\" and "/" separate components.
+inline bool IsAnySeparator(char16_t unit) {
+  return unit == u'\\' || unit == u'/';
+}
+
 enum class PrefixKind { None, Drive, Unc, Device, Verbatim, VerbatimUnc, VerbatimDrive };
 
 struct PathPrefix {

@@ -6,14 +6,11 @@
 #include "platform/paths/extended_length.h"
 #include "platform/paths/path_services.h"
 #include "platform/unique_handle_win.h"
+#include "platform/wide_units_win.h"
 
 namespace ltf {
 
 namespace {
-
-wchar_t* AsWide(char16_t* units) {
-  return reinterpret_cast<wchar_t*>(units);
-}
 
 std::optional<FileMetadata> FindEntry(const TerminatedPath& path) {
   WIN32_FIND_DATAW data{};

@@ -4,6 +4,10 @@
 #include <string>
 #include <string_view>
 
+#ifdef _WIN32
+#include "platform/wide_units_win.h"
+#endif
+
 namespace ltf {
 
 // A path as a wide Windows call takes it: no 0 unit inside, one 0 unit at the end.
@@ -22,9 +26,8 @@ class TerminatedPath {
   // The units and the terminator.
   const char16_t* Data() const { return units_.c_str(); }
 #ifdef _WIN32
-  // MinGW's wchar_t is a 16-bit UTF-16 unit, the same representation as char16_t.
   const wchar_t* Wide() const {
-    return reinterpret_cast<const wchar_t*>(units_.c_str());
+    return AsWide(units_.c_str());
   }
 #endif
 

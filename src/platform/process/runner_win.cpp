@@ -10,21 +10,18 @@
 #include "platform/process/command_line_builder.h"
 #include "platform/process/runner.h"
 #include "platform/unique_handle_win.h"
+#include "platform/wide_units_win.h"
 
 namespace ltf {
 
 namespace {
-
-const wchar_t* AsWide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
 
 ProcessError LastError() {
   return ProcessError::FromWindows(GetLastError());
 }
 
 bool IsFile(const std::u16string& path) {
-  const DWORD attributes = GetFileAttributesW(AsWide(path));
+  const DWORD attributes = GetFileAttributesW(AsWide(path.c_str()));
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -49,8 +46,8 @@ std::expected<std::u16string, ProcessError> ResolveProgram(const std::u16string&
   }
   std::u16string found(MAX_PATH, u'\0');
   for (;;) {
-    wchar_t* buffer = reinterpret_cast<wchar_t*>(found.data());
-    const DWORD length = SearchPathW(nullptr, AsWide(file), nullptr,
+    wchar_t* buffer = AsWide(found.data());
+    const DWORD length = SearchPathW(nullptr, AsWide(file.c_str()), nullptr,
                                      static_cast<DWORD>(found.size()), buffer, nullptr);
     if (length == 0) {
       return std::unexpected(ProcessError::NotFound("program not found"));
@@ -152,9 +149,8 @@ std::expected<ChildProcess, ProcessError> SpawnChild(const ProcessCommand& comma
     startup.hStdError = handles.error.Get();
   }
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(AsWide(*application), reinterpret_cast<wchar_t*>(line->data()), nullptr,
-                      nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &startup,
-                      &info)) {
+  if (!CreateProcessW(AsWide(application->c_str()), AsWide(line->data()), nullptr, nullptr, TRUE,
+                      CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &startup, &info)) {
     return std::unexpected(LastError());
   }
   child.process.Reset(info.hProcess);

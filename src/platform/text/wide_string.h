@@ -4,6 +4,10 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/wide_units_win.h"
+#endif
+
 namespace ltf {
 
 // An owned, NUL-terminated UTF-16 buffer: the form in which our own texts reach wide Windows
@@ -16,9 +20,8 @@ class WideString {
   // The units without the terminator.
   std::u16string_view Units() const { return {units_.data(), units_.size() - 1}; }
 #ifdef _WIN32
-  // MinGW's wchar_t is a 16-bit UTF-16 unit, the same representation as char16_t.
   const wchar_t* Wide() const {
-    return reinterpret_cast<const wchar_t*>(units_.data());
+    return AsWide(units_.data());
   }
 #endif
 

@@ -14,6 +14,7 @@
 #include "platform/cmdline/split_command_line.h"
 #include "platform/paths/path_services.h"
 #include "platform/unique_handle_win.h"
+#include "platform/wide_units_win.h"
 
 extern "C" {
 using Text = PUNICODE_STRING;
@@ -35,7 +36,7 @@ namespace ltf::testing {
 using Fields = std::vector<std::string>;
 
 inline const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
+  return AsWide(text.c_str());
 }
 
 inline std::u16string Verbatim(std::u16string_view absolute) {
@@ -154,8 +155,8 @@ inline Fields Run(std::u16string application, std::u16string line, bool through_
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = writer.Get();
     PROCESS_INFORMATION info{};
-    started = CreateProcessW(Wide(application), reinterpret_cast<wchar_t*>(line.data()), nullptr,
-                             nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    started = CreateProcessW(Wide(application), AsWide(line.data()), nullptr, nullptr, TRUE, 0,
+                             nullptr, nullptr, &startup, &info);
     process.Reset(info.hProcess);
     thread.Reset(info.hThread);
   }
