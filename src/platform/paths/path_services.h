@@ -17,6 +17,9 @@ Path InstallDirectory();
 // False for a path holding a 0 unit, a missing entry and a link whose target is missing.
 bool PathExists(std::u16string_view path);
 
+// GetFullPathNameW: the path made absolute against the current directory, "." and ".." resolved.
+std::expected<Path, WindowsError> FullPathName(const TerminatedPath& path);
+
 // Makes a path safe for calls that take long paths: relative and long paths become absolute
 // through GetFullPathNameW, and get the \\?\ or \\?\UNC\ form when `prefer_verbatim` is set or
 // they are long. Already-verbatim and short rooted paths come back unchanged.

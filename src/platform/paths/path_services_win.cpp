@@ -43,17 +43,20 @@ Path InstallDirectory() {
   return parent ? std::move(*parent) : Path(u".");
 }
 
+std::expected<Path, WindowsError> FullPathName(const TerminatedPath& path) {
+  return ReadWithGrowingBuffer([&](char16_t* buffer, std::uint32_t size) {
+    SetLastError(0);
+    const DWORD length = GetFullPathNameW(path.Wide(), size, AsWide(buffer), nullptr);
+    return BufferCall{length, GetLastError()};
+  });
+}
+
 std::expected<TerminatedPath, WindowsError> ToExtendedLengthPath(const TerminatedPath& path,
                                                                  bool prefer_verbatim) {
   if (!NeedsFullPath(path.Units())) {
     return path;
   }
-  const std::expected<std::u16string, WindowsError> absolute =
-      ReadWithGrowingBuffer([&](char16_t* buffer, std::uint32_t size) {
-        SetLastError(0);
-        const DWORD length = GetFullPathNameW(path.Wide(), size, AsWide(buffer), nullptr);
-        return BufferCall{length, GetLastError()};
-      });
+  const std::expected<Path, WindowsError> absolute = FullPathName(path);
   if (!absolute) {
     return std::unexpected(absolute.error());
   }

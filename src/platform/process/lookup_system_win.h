@@ -1,0 +1,10 @@
+#pragma once
+
+#include "platform/process/program_lookup.h"
+
+namespace ltf {
+
+// Program lookup as Windows answers it.
+LookupSystem& WindowsLookupSystem();
+
+}  // namespace ltf

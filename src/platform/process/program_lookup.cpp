@@ -1,0 +1,195 @@
+#include "platform/process/program_lookup.h"
+
+#include "platform/process/command_line_builder.h"
+
+namespace ltf {
+
+namespace {
+
+constexpr std::u16string_view kVerbatimPrefix = u"\\\\?\\";
+constexpr std::u16string_view kVerbatimUncPrefix = u"\\\\?\\UNC\\";
+// CreateProcessW's MAX_PATH, the terminator included.
+constexpr std::size_t kLongestShortPath = 260;
+
+char16_t AsciiLower(char16_t unit) {
+  return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit;
+}
+
+bool EndsWithIgnoringCase(std::u16string_view text, std::u16string_view lower_suffix) {
+  if (text.size() < lower_suffix.size()) {
+    return false;
+  }
+  text.remove_prefix(text.size() - lower_suffix.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (AsciiLower(text[i]) != lower_suffix[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Windows drops trailing dots and blanks from a name, so "run.bat. " still runs run.bat.
+bool IsBatchFile(std::u16string_view path) {
+  while (!path.empty() && (path.back() == u'.' || path.back() == u' ')) {
+    path.remove_suffix(1);
+  }
+  return EndsWithIgnoringCase(path, u".bat") || EndsWithIgnoringCase(path, u".cmd");
+}
+
+// `form` when Windows reads it as exactly the same path, else the path as it was.
+std::expected<TerminatedPath, WindowsError> WithoutPrefixIfSame(LookupSystem& system,
+                                                                const TerminatedPath& path,
+                                                                std::u16string form) {
+  std::optional<TerminatedPath> shorter = TerminatedPath::From(form);
+  const std::expected<Path, WindowsError> full = system.FullPathName(*shorter);
+  if (!full) {
+    return std::unexpected(full.error());
+  }
+  return *full == form ? std::move(*shorter) : path;
+}
+
+std::expected<TerminatedPath, ProcessError> LaunchForm(LookupSystem& system,
+                                                       const TerminatedPath& path) {
+  auto launch = ToLaunchPath(system, path);
+  if (!launch) {
+    return std::unexpected(ProcessError::FromWindows(launch.error().code));
+  }
+  return std::move(*launch);
+}
+
+std::expected<TerminatedPath, ProcessError> ResolvePath(LookupSystem& system,
+                                                        std::u16string_view program) {
+  const std::optional<TerminatedPath> path = TerminatedPath::From(program);
+  if (!path) {
+    return std::unexpected(
+        ProcessError::InvalidInput("strings passed to WinAPI cannot contain NULs"));
+  }
+  // An .exe path is not tested: CreateProcessW reports a missing file itself.
+  if (program.size() >= 4 && EndsWithIgnoringCase(program, u".exe")) {
+    return LaunchForm(system, *path);
+  }
+  if (std::optional<TerminatedPath> with_exe =
+          ProgramExists(system, std::u16string(program) + u".exe")) {
+    return std::move(*with_exe);
+  }
+  return LaunchForm(system, *path);
+}
+
+std::expected<TerminatedPath, ProcessError> SearchBareName(LookupSystem& system,
+                                                           std::u16string_view name) {
+  if (name.find(u'\0') != std::u16string_view::npos) {
+    return std::unexpected(ProcessError::InvalidInput("nul byte found in provided data"));
+  }
+  const std::u16string file = name.find(u'.') == std::u16string_view::npos
+                                  ? std::u16string(name) + u".exe"
+                                  : std::u16string(name);
+  // An empty directory would make the candidate relative, and so a search of the current one.
+  auto found_in = [&](const std::optional<Path>& directory) -> std::optional<TerminatedPath> {
+    return directory && !directory->empty() ? ProgramExists(system, JoinPath(*directory, file))
+                                            : std::nullopt;
+  };
+  for (auto fixed : {&LookupSystem::OwnDirectory, &LookupSystem::SystemDirectory,
+                     &LookupSystem::WindowsDirectory}) {
+    if (auto found = found_in((system.*fixed)())) {
+      return std::move(*found);
+    }
+  }
+  if (const std::optional<std::u16string> variable = system.SearchPathVariable()) {
+    for (const Path& entry : SplitSearchPath(*variable)) {
+      if (auto found = found_in(entry)) {
+        return std::move(*found);
+      }
+    }
+  }
+  return std::unexpected(ProcessError::NotFound("program not found"));
+}
+
+}  // namespace
+
+std::vector<Path> SplitSearchPath(std::u16string_view variable) {
+  std::vector<Path> entries;
+  Path entry;
+  bool quoted = false;
+  for (char16_t unit : variable) {
+    if (unit == u'"') {
+      quoted = !quoted;
+    } else if (unit == u';' && !quoted) {
+      if (!entry.empty()) {
+        entries.push_back(std::move(entry));
+      }
+      entry.clear();
+    } else {
+      entry.push_back(unit);
+    }
+  }
+  if (!entry.empty()) {
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+std::expected<TerminatedPath, WindowsError> ToLaunchPath(LookupSystem& system,
+                                                         const TerminatedPath& path) {
+  const std::u16string_view units = path.Units();
+  if (units.size() + 1 > kLongestShortPath) {
+    return path;
+  }
+  if (units.starts_with(kVerbatimUncPrefix)) {
+    return WithoutPrefixIfSame(system, path,
+                               u"\\" + std::u16string(units.substr(kVerbatimUncPrefix.size() - 1)));
+  }
+  if (units.starts_with(kVerbatimPrefix) && units.size() >= 7 && units[5] == u':' &&
+      units[6] == u'\\') {
+    return WithoutPrefixIfSame(system, path, std::u16string(units.substr(kVerbatimPrefix.size())));
+  }
+  return system.ExtendedLengthPath(path);
+}
+
+std::optional<TerminatedPath> ProgramExists(LookupSystem& system, std::u16string_view path) {
+  const std::optional<TerminatedPath> terminated = TerminatedPath::From(path);
+  if (!terminated) {
+    return std::nullopt;
+  }
+  std::expected<TerminatedPath, WindowsError> launch = ToLaunchPath(system, *terminated);
+  if (!launch || !system.HasAttributes(*launch)) {
+    return std::nullopt;
+  }
+  return std::move(*launch);
+}
+
+std::expected<TerminatedPath, ProcessError> ResolveProgram(LookupSystem& system,
+                                                           std::u16string_view program) {
+  // Inside a \\?\ path Windows takes "/" for an ordinary character.
+  const bool verbatim = program.starts_with(kVerbatimPrefix);
+  auto is_separator = [&](char16_t unit) { return unit == u'\\' || (!verbatim && unit == u'/'); };
+  if (program.empty() || is_separator(program.back())) {
+    return std::unexpected(ProcessError::InvalidInput("program path has no file name"));
+  }
+  for (char16_t unit : program) {
+    if (is_separator(unit)) {
+      return ResolvePath(system, program);
+    }
+  }
+  return SearchBareName(system, program);
+}
+
+std::expected<LaunchPlan, ProcessError> PrepareLaunch(LookupSystem& system,
+                                                      std::u16string_view program,
+                                                      std::span<const std::u16string> arguments) {
+  std::expected<TerminatedPath, ProcessError> application = ResolveProgram(system, program);
+  if (!application) {
+    return std::unexpected(application.error());
+  }
+  // The shell re-parses a batch file's command line by rules this quoting does not follow, so
+  // an argument could become a second command.
+  if (IsBatchFile(application->Units())) {
+    return std::unexpected(ProcessError::InvalidInput("batch files cannot be run safely"));
+  }
+  std::expected<std::u16string, ProcessError> line = BuildCommandLine(program, arguments);
+  if (!line) {
+    return std::unexpected(line.error());
+  }
+  return LaunchPlan{std::move(*application), std::move(*line)};
+}
+
+}  // namespace ltf
