@@ -1,14 +1,13 @@
-// Child processes through plain CreateProcessW with anonymous pipes.
+#include "platform/process/runner.h"
+
 #include <windows.h>
 
+#include <array>
 #include <mutex>
-#include <optional>
-#include <thread>
 
-#include "platform/paths/path_model.h"
-#include "platform/paths/path_services.h"
-#include "platform/process/command_line_builder.h"
-#include "platform/process/runner.h"
+#include "platform/process/child_pipe_win.h"
+#include "platform/process/lookup_system_win.h"
+#include "platform/process/read_pipes_win.h"
 #include "platform/unique_handle_win.h"
 #include "platform/wide_units_win.h"
 
@@ -16,169 +15,132 @@ namespace ltf {
 
 namespace {
 
-ProcessError LastError() {
-  return ProcessError::FromWindows(GetLastError());
-}
+enum class ChildHandleKind { Inherit, NullDevice, Pipe };
 
-bool IsFile(const std::u16string& path) {
-  const DWORD attributes = GetFileAttributesW(AsWide(path.c_str()));
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// A bare name is looked for beside the launcher first, so a stand-in there wins over the
-// system's program; then along the usual search path.
-std::expected<std::u16string, ProcessError> ResolveProgram(const std::u16string& program) {
-  if (program.find(u'\0') != std::u16string::npos) {
-    return std::unexpected(ProcessError::InvalidInput("nul byte found in provided data"));
-  }
-  if (program.find_first_of(u"\\/") != std::u16string::npos) {
-    return program;
-  }
-  const std::u16string file =
-      program.find(u'.') == std::u16string::npos ? program + u".exe" : program;
-  if (auto self = ExecutablePath()) {
-    if (auto directory = ParentPath(*self)) {
-      std::u16string candidate = JoinPath(*directory, file);
-      if (IsFile(candidate)) {
-        return candidate;
-      }
-    }
-  }
-  std::u16string found(MAX_PATH, u'\0');
-  for (;;) {
-    wchar_t* buffer = AsWide(found.data());
-    const DWORD length = SearchPathW(nullptr, AsWide(file.c_str()), nullptr,
-                                     static_cast<DWORD>(found.size()), buffer, nullptr);
-    if (length == 0) {
-      return std::unexpected(ProcessError::NotFound("program not found"));
-    }
-    if (length < found.size()) {
-      found.resize(length);
-      return found;
-    }
-    found.resize(length);
-  }
-}
-
-struct StandardHandles {
-  UniqueHandle input, output, error;
-};
+// Standard input, output and error, in that order.
+using HandlePlan = std::array<ChildHandleKind, 3>;
+constexpr HandlePlan kCapturePlan{ChildHandleKind::NullDevice, ChildHandleKind::Pipe,
+                                  ChildHandleKind::Pipe};
+constexpr HandlePlan kReleasePlan{ChildHandleKind::Inherit, ChildHandleKind::Inherit,
+                                  ChildHandleKind::Inherit};
+constexpr std::array<DWORD, 3> kStandardIds{STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 
 struct ChildProcess {
-  UniqueHandle process, thread;
-  UniqueHandle output_reader, error_reader;
+  UniqueHandle process;
+  UniqueHandle thread;
+  std::array<UniqueHandle, 3> parent_ends;  // set only for the streams that are pipes
 };
 
+struct ChildHandle {
+  UniqueHandle child;  // empty: the child gets no handle for this stream
+  UniqueHandle parent_end;
+};
+
+// Held while inheritable handles exist, so that no other child can inherit them by accident.
 std::mutex& SpawnLock() {
   static std::mutex lock;
   return lock;
 }
 
-std::expected<void, ProcessError> MakePipe(UniqueHandle& parent_reader,
-                                           UniqueHandle& child_writer) {
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  if (!CreatePipe(parent_reader.Receive(), child_writer.Receive(), &inherit, 0)) {
-    return std::unexpected(LastError());
-  }
-  // Only the child's end may be inherited, or the pipe would never report its end.
-  if (!SetHandleInformation(parent_reader.Get(), HANDLE_FLAG_INHERIT, 0)) {
-    return std::unexpected(LastError());
-  }
-  return {};
+ProcessError LastError() {
+  return ProcessError::FromWindows(GetLastError());
 }
 
-std::expected<UniqueHandle, ProcessError> DuplicateForChild(DWORD id) {
-  const HANDLE own = GetStdHandle(id);
-  if (own == nullptr || own == INVALID_HANDLE_VALUE) {
-    return UniqueHandle();
+std::expected<ChildHandle, ProcessError> OpenChildHandle(ChildHandleKind kind, DWORD id) {
+  ChildHandle made;
+  switch (kind) {
+    case ChildHandleKind::Inherit: {
+      const HANDLE own = GetStdHandle(id);
+      if (own == nullptr || own == INVALID_HANDLE_VALUE) {
+        return made;
+      }
+      // A duplicate, so the child inherits it whether or not our own handle is inheritable.
+      if (!DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), made.child.Receive(), 0,
+                           TRUE, DUPLICATE_SAME_ACCESS)) {
+        return std::unexpected(LastError());
+      }
+      return made;
+    }
+    case ChildHandleKind::NullDevice: {
+      SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+      made.child.Reset(CreateFileW(L"\\\\.\\NUL",
+                                   id == STD_INPUT_HANDLE ? GENERIC_READ : GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                                   OPEN_EXISTING, 0, nullptr));
+      if (!made.child.Valid()) {
+        return std::unexpected(LastError());
+      }
+      return made;
+    }
+    case ChildHandleKind::Pipe: {
+      std::expected<ChildPipe, WindowsError> pipe = CreateChildPipe(id != STD_INPUT_HANDLE);
+      if (!pipe) {
+        return std::unexpected(ProcessError::FromWindows(pipe.error().code));
+      }
+      made.child = std::move(pipe->child_end);
+      made.parent_end = std::move(pipe->parent_end);
+      return made;
+    }
   }
-  UniqueHandle copy;
-  if (!DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), copy.Receive(), 0, TRUE,
-                       DUPLICATE_SAME_ACCESS)) {
-    return std::unexpected(LastError());
-  }
-  return copy;
+  return made;
 }
 
-std::expected<ChildProcess, ProcessError> SpawnChild(const ProcessCommand& command, bool capture) {
-  auto application = ResolveProgram(command.program);
-  if (!application) {
-    return std::unexpected(application.error());
-  }
-  auto line = BuildCommandLine(command.program, command.arguments);
-  if (!line) {
-    return std::unexpected(line.error());
+std::expected<ChildProcess, ProcessError> SpawnChild(const ProcessCommand& command,
+                                                     const HandlePlan& plan) {
+  std::expected<LaunchPlan, ProcessError> launch =
+      PrepareLaunch(WindowsLookupSystem(), command.program, command.arguments);
+  if (!launch) {
+    return std::unexpected(launch.error());
   }
 
-  // Held while inheritable handles exist, so no other child can inherit them by accident.
   std::lock_guard guard(SpawnLock());
   ChildProcess child;
-  StandardHandles handles;
-  if (capture) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    handles.input.Reset(CreateFileW(L"\\\\.\\NUL", GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    &inherit, OPEN_EXISTING, 0, nullptr));
-    if (!handles.input.Valid()) {
-      return std::unexpected(LastError());
-    }
-    if (auto made = MakePipe(child.output_reader, handles.output); !made) {
+  // The child's ends close when this array goes, before the lock is released, on every path.
+  std::array<UniqueHandle, 3> child_handles;
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    std::expected<ChildHandle, ProcessError> made = OpenChildHandle(plan[i], kStandardIds[i]);
+    if (!made) {
       return std::unexpected(made.error());
     }
-    if (auto made = MakePipe(child.error_reader, handles.error); !made) {
-      return std::unexpected(made.error());
-    }
-  } else {
-    const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-    UniqueHandle* slots[] = {&handles.input, &handles.output, &handles.error};
-    for (int i = 0; i < 3; ++i) {
-      auto copy = DuplicateForChild(ids[i]);
-      if (!copy) {
-        return std::unexpected(copy.error());
-      }
-      *slots[i] = std::move(*copy);
-    }
+    child_handles[i] = std::move(made->child);
+    child.parent_ends[i] = std::move(made->parent_end);
   }
 
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  if (handles.input.Valid() || handles.output.Valid() || handles.error.Valid()) {
+  if (child_handles[0].Get() || child_handles[1].Get() || child_handles[2].Get()) {
+    // Without the flag Windows gives the child its own defaults, which is what we want when
+    // we have no standard handles to pass on.
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = handles.input.Get();
-    startup.hStdOutput = handles.output.Get();
-    startup.hStdError = handles.error.Get();
+    startup.hStdInput = child_handles[0].Get();
+    startup.hStdOutput = child_handles[1].Get();
+    startup.hStdError = child_handles[2].Get();
   }
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW(AsWide(application->c_str()), AsWide(line->data()), nullptr, nullptr, TRUE,
-                      CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &startup, &info)) {
+  PROCESS_INFORMATION created{};
+  if (!CreateProcessW(launch->application.Wide(), AsWide(launch->command_line.data()), nullptr,
+                      nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &startup,
+                      &created)) {
     return std::unexpected(LastError());
   }
-  child.process.Reset(info.hProcess);
-  child.thread.Reset(info.hThread);
+  child.process.Reset(created.hProcess);
+  child.thread.Reset(created.hThread);
   return child;
-}
-
-// Appends everything from the pipe until its writers have all closed it.
-void ReadToEnd(HANDLE pipe, std::vector<unsigned char>& bytes) {
-  unsigned char chunk[4096];
-  DWORD read = 0;
-  while (ReadFile(pipe, chunk, sizeof(chunk), &read, nullptr) && read > 0) {
-    bytes.insert(bytes.end(), chunk, chunk + read);
-  }
 }
 
 }  // namespace
 
 std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand& command) {
-  auto child = SpawnChild(command, /*capture=*/true);
+  std::expected<ChildProcess, ProcessError> child = SpawnChild(command, kCapturePlan);
   if (!child) {
     return std::unexpected(child.error());
   }
   ProcessOutput output;
-  {
-    // Both pipes drain at once, so a child filling one while we wait on the other cannot stall.
-    std::jthread error_drain([&] { ReadToEnd(child->error_reader.Get(), output.standard_error); });
-    ReadToEnd(child->output_reader.Get(), output.standard_output);
+  // A failed read leaves the child running with its pipes gone; it is not waited for, since
+  // nothing says it will ever end.
+  if (auto read = ReadPipesToEnd(std::move(child->parent_ends[1]), output.standard_output,
+                                 std::move(child->parent_ends[2]), output.standard_error);
+      !read) {
+    return std::unexpected(ProcessError::FromWindows(read.error().code));
   }
   if (WaitForSingleObject(child->process.Get(), INFINITE) != WAIT_OBJECT_0) {
     return std::unexpected(LastError());
@@ -192,7 +154,7 @@ std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand&
 }
 
 std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command) {
-  auto child = SpawnChild(command, /*capture=*/false);
+  std::expected<ChildProcess, ProcessError> child = SpawnChild(command, kReleasePlan);
   if (!child) {
     return std::unexpected(child.error());
   }

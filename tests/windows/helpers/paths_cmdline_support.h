@@ -15,6 +15,7 @@
 #include "platform/paths/path_services.h"
 #include "platform/unique_handle_win.h"
 #include "platform/wide_units_win.h"
+#include "windows/helpers/scratch_directory.h"
 
 extern "C" {
 using Text = PUNICODE_STRING;
@@ -34,38 +35,6 @@ NTSTATUS NTAPI RtlCreateUserProcess(Text, ULONG, PRTL_USER_PROCESS_PARAMETERS, P
 namespace ltf::testing {
 
 using Fields = std::vector<std::string>;
-
-inline const wchar_t* Wide(const std::u16string& text) {
-  return AsWide(text.c_str());
-}
-
-inline std::u16string Verbatim(std::u16string_view absolute) {
-  return u"\\\\?\\" + std::u16string(absolute);
-}
-
-// `directory` in the \\?\ form, so trees deeper than MAX_PATH go too. Links are removed, never
-// followed: a link to a directory fails DeleteFileW and goes by RemoveDirectoryW.
-inline void RemoveTree(const std::u16string& directory) {
-  WIN32_FIND_DATAW data;
-  UniqueFindHandle search(FindFirstFileW(Wide(directory + u"\\*"), &data));
-  for (bool more = search.Valid(); more; more = FindNextFileW(search.Get(), &data) != FALSE) {
-    const std::u16string name(reinterpret_cast<const char16_t*>(data.cFileName));
-    const std::u16string child = directory + u"\\" + name;
-    const DWORD kind =
-        data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
-    if (kind == FILE_ATTRIBUTE_DIRECTORY && name != u"." && name != u"..") {
-      RemoveTree(child);
-    } else if (kind != FILE_ATTRIBUTE_DIRECTORY && !DeleteFileW(Wide(child))) {
-      RemoveDirectoryW(Wide(child));
-    }
-  }
-  search.Reset();
-  RemoveDirectoryW(Wide(directory));
-}
-
-inline bool CopyInto(const std::u16string& source, const std::u16string& target) {
-  return CopyFileW(Wide(Verbatim(source)), Wide(Verbatim(target)), TRUE) != FALSE;
-}
 
 inline constexpr char16_t kHelper[] = u"ltf-helper.exe";
 
@@ -106,10 +75,8 @@ inline const bool kRanAsChild = [] {
 class ScratchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH + 1], name[MAX_PATH + 1];
-    ASSERT_TRUE(GetTempPathW(MAX_PATH + 1, temp) && GetTempFileNameW(temp, L"ltf", 0, name) &&
-                DeleteFileW(name) && CreateDirectoryW(name, nullptr));
-    root_ = reinterpret_cast<const char16_t*>(name);
+    root_ = MakeScratchDirectory();
+    ASSERT_FALSE(root_.empty());
     helper_ = root_ + u"\\" + kHelper;
     ASSERT_TRUE(CopyInto(ExecutablePath().value_or(u""), helper_));
   }
