@@ -54,7 +54,7 @@ def text_report(path):
     cases = sorted({tuple(n.split("/")[1:4]) for n in runs if n.startswith("search/")},
                    key=lambda c: (c[0], int(c[1][:-3]) * (1024 if c[1].endswith("MiB") else 1),
                                   ["absent", "start", "end"].index(c[2])))
-    rows, vs_memmem, vs_find, vs_memchr = [], [], [], []
+    rows, vs_memmem, vs_find, find_at_start, vs_memchr = [], [], [], [], []
     for corpus, size, placement in cases:
         prefix = f"search/{corpus}/{size}/{placement}/"
         own = time(prefix + "ContainsSubstring")
@@ -62,8 +62,8 @@ def text_report(path):
         r_memmem = time(prefix + "memmem") / own
         r_find = time(prefix + "string_view::find") / own
         vs_memmem.append((r_memmem, prefix))
-        if corpus == "first-last-heavy" and placement != "start":
-            vs_find.append((r_find, prefix))
+        if corpus == "first-last-heavy":
+            (vs_find if placement != "start" else find_at_start).append((r_find, prefix))
         ceiling = own / memchr["cpu_time"] if memchr and placement != "start" else None
         if ceiling is not None and size == "1MiB":
             vs_memchr.append((ceiling, prefix))
@@ -79,12 +79,17 @@ def text_report(path):
     worst = min(vs_memmem)
     verdict("ContainsSubstring >= memmem in every case", worst[0] >= 1.0,
             f"worst {worst[0]:.2f}x ({worst[1][7:-1]})")
+    # A needle at the start is found in the first window, so that case times the call itself.
     worst = min(vs_find)
     verdict("ContainsSubstring >= 2x string_view::find, first-last-heavy", worst[0] >= 2.0,
-            f"worst {worst[0]:.2f}x ({worst[1][7:-1]})")
-    worst = max(vs_memchr)
-    verdict("ContainsSubstring within 2x of memchr on 1 MiB", worst[0] <= 2.0,
-            f"worst: takes {worst[0]:.2f}x memchr's time ({worst[1][7:-1]})")
+            f"worst {worst[0]:.2f}x ({worst[1][7:-1]}); at the start, not counted: "
+            f"{min(find_at_start)[0]:.2f}x")
+    per_corpus = {}
+    for ratio, prefix in vs_memchr:
+        corpus = prefix.split("/")[1]
+        per_corpus[corpus] = max(per_corpus.get(corpus, 0), ratio)
+    verdict("ContainsSubstring within 2x of memchr on 1 MiB", max(per_corpus.values()) <= 2.0,
+            "takes " + ", ".join(f"{r:.2f}x ({c})" for c, r in sorted(per_corpus.items())))
 
     rows, ascii_copy, mixed_validator = [], [], []
     inputs = sorted({tuple(n.split("/")[1:3]) for n in runs if n.startswith("decode/")},
