@@ -15,7 +15,7 @@ namespace {
 TEST(ContainsSubstringTest, AgreesWithFindAtEveryOffsetWithoutOverReading) {
   testing::GuardedBuffer haystack_buffer;
   testing::GuardedBuffer needle_buffer;
-  for (const std::size_t n : {0, 1, 2, 16, 17}) {
+  for (const std::size_t n : {0, 1, 2, 3, 16, 17}) {
     for (const bool alike : {false, true}) {
       std::string needle = n == 0 ? "" : 'F' + std::string(n - 1, '\0');
       if (n > 1) {
