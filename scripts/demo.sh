@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the launcher and runs it under Wine from a demo install directory, beside a stand-in
-# companion, then saves a screenshot of its window.
+# Builds the launcher and runs it under Wine from a demo install directory, beside a demo
+# companion, a demo uninstaller and a process-listing tasklist.exe, then saves a screenshot.
+# Wine's own tasklist prints nothing, so the stand-in beside the launcher (which looks in its own
+# directory first) makes the status line true; on Windows the system's own tasklist is used.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,14 +10,16 @@ scripts/install-deps.sh
 source scripts/lib/xvfb.sh
 
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$(nproc)" --target LanternfieldLauncher companion_stand_in
+cmake --build --preset windows -j "$(nproc)" --target LanternfieldLauncher stand_in
 
 demo="$PWD/build/demo"
 install_dir="$demo/Lanternfield"
 rm -rf "$install_dir"
 mkdir -p "$install_dir"
 cp build/windows/src/launcher/LanternfieldLauncher.exe "$install_dir/"
-cp build/windows/tests/e2e/companion_stand_in.exe "$install_dir/lanternfield.exe"
+for program in lanternfield.exe Uninstall.exe tasklist.exe; do
+  cp build/windows/tests/e2e/stand_in.exe "$install_dir/$program"
+done
 
 ltf_ensure_display
 export WINEPREFIX="$demo/wineprefix"
