@@ -203,6 +203,10 @@ int wmain(int count, wchar_t** arguments) {
       const int id = _wtoi(operand(1));
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+      // The next box may follow at once; it must not be taken for this one.
+      for (int tries = 0; tries < 100 && IsWindow(box); ++tries) {
+        Sleep(50);
+      }
       ++i;
     } else if (step == L"settle") {
       Sleep(_wtoi(operand(1)));
