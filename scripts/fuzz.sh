@@ -41,9 +41,13 @@ for name in "${targets[@]}"; do
   cp -n tests/fuzz/corpus/"$name"/* "$work"/ 2>/dev/null || true
 
   echo "== fuzz $name: ${seconds}s"
+  options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+    -artifact_prefix="$findings/")
+  if [[ -f tests/fuzz/$name.dict ]]; then
+    options+=(-dict="tests/fuzz/$name.dict")
+  fi
   status=0
-  "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$findings/" "$work" >"$log" 2>&1 || status=$?
+  "$binary" "${options[@]}" "$work" >"$log" 2>&1 || status=$?
   if ((status == 0)); then
     awk '/^stat::number_of_executed_units/ {runs = $2} /^stat::new_units_added/ {added = $2}
       END {printf "%s runs, %s new inputs, ", runs, added}' "$log"

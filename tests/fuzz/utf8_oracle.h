@@ -82,26 +82,9 @@ inline std::string LossyReference(std::string_view text) {
   return out;
 }
 
+// Valid exactly when lossy decoding finds nothing to replace.
 inline bool IsValidUtf8(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  for (std::size_t i = 0; i < text.size();) {
-    const int length = SequenceLength(p[i]);
-    if (length == 0 || text.size() - i < static_cast<std::size_t>(length)) {
-      return false;
-    }
-    char32_t c = p[i] & kLeadBits[length];
-    for (int k = 1; k < length; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) {
-        return false;
-      }
-      c = (c << 6) | (p[i + k] & 0x3F);
-    }
-    if (c < kFirstOfLength[length] || c > 0x10FFFF || IsSurrogate(c)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
+  return LossyReference(text) == text;
 }
 
 inline bool IsHigh(char16_t unit) {
