@@ -18,6 +18,9 @@ for preset in native native-sanitize; do
   ctest --preset "$preset" -j "$jobs"
 done
 
+echo "== fuzz: every target, 20 s each"
+scripts/fuzz.sh 20
+
 # Wine programs that open windows want a display; console ones don't mind having one.
 ltf_ensure_display
 echo "== windows: test under Wine"
