@@ -5,8 +5,9 @@
 //                     honouring /FI "IMAGENAME eq NAME" and /NH (Wine's own prints nothing).
 //   lanternfield.exe  stays alive until it is ended, so a task list can find it.
 //   anything else     (Uninstall.exe, cmd.exe, taskkill.exe) exits at once with 0.
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <cwctype>
 #include <string>
