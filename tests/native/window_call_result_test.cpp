@@ -31,7 +31,7 @@ TEST(WindowCallResultTest, AFailedCallYieldsItsLastErrorAsAnHresult) {
       {all_bits, NullOrAllBits, 0, true, Hresult(0x80004005)},
       {all_bits, Null, 0, false, 0},
       // Codes that already are HRESULTs pass through; others keep their low 16 bits.
-      {nullptr, Null, 0x8007000E, true, Hresult(0x8007000E)},
+      {nullptr, Null, 0x80040154, true, Hresult(0x80040154)},
       {nullptr, Null, 0x00012345, true, Hresult(0x80072345)},
   };
   for (const auto& c : cases) {
