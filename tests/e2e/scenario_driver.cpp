@@ -16,6 +16,8 @@
 
 #include <cstdio>
 #include <string>
+
+#include "utf8_text_win.h"
 #include <vector>
 
 namespace {
@@ -28,15 +30,6 @@ struct Search {
   const wchar_t* class_name;
   HWND found = nullptr;
 };
-
-std::string Utf8(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string bytes(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                      nullptr, nullptr);
-  return bytes;
-}
 
 std::wstring Text(HWND window) {
   wchar_t text[512] = {};

@@ -12,19 +12,12 @@
 #include <cwctype>
 #include <string>
 
+#include "utf8_text_win.h"
+
 namespace {
 
 std::wstring Directory(const std::wstring& path) {
   return path.substr(0, path.find_last_of(L'\\'));
-}
-
-std::string Utf8(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string bytes(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                      nullptr, nullptr);
-  return bytes;
 }
 
 std::wstring Lower(std::wstring text) {
