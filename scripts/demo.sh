@@ -10,7 +10,7 @@ scripts/install-deps.sh
 source scripts/lib/xvfb.sh
 
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$(nproc)" --target LanternfieldLauncher stand_in
+cmake --build --preset windows -j "$(nproc)" --target LanternfieldLauncher stand_in window_driver
 
 demo="$PWD/build/demo"
 install_dir="$demo/Lanternfield"
@@ -43,7 +43,8 @@ if [[ -n "$window" ]]; then
   sleep 1
   import -window "$window" "$screenshot"
   echo "Screenshot of the launcher window: $screenshot"
-  xdotool windowclose "$window" 2>/dev/null || true
+  # Wine's unmanaged windows ignore an X close request; WM_CLOSE ends the launcher.
+  cmake/wine-run.sh build/windows/tests/e2e/window_driver.exe close || true
 else
   import -window root "$screenshot"
   echo "The launcher opened no window; screenshot of the whole screen: $screenshot"

@@ -25,14 +25,27 @@ struct TopLevelWindowDescription {
 
 // No class styles: no redraw on resize (the window cannot be resized) and no double clicks.
 inline constexpr WindowClassDescription kLauncherClass{
-    "LTF_Launcher", 0, 0, 0, 32512 /* IDI_APPLICATION */, 32512 /* IDC_ARROW */,
-    0 /* WHITE_BRUSH */};
+    .class_name = "LTF_Launcher",
+    .style = 0,
+    .extra_class_bytes = 0,
+    .extra_window_bytes = 0,
+    .icon_id = 32512,              // IDI_APPLICATION
+    .cursor_id = 32512,            // IDC_ARROW
+    .background_stock_object = 0,  // WHITE_BRUSH
+};
 
 inline constexpr int kUseDefault = static_cast<int>(0x80000000u);
 
 // WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE: a close box, but no sizing border and
 // no minimise or maximise box, so the size stays fixed.
 inline constexpr TopLevelWindowDescription kLauncherWindow{
-    0, "Lanternfield", 0x10C80000, kUseDefault, kUseDefault, 360, 240};
+    .extended_style = 0,
+    .title = "Lanternfield",
+    .style = 0x10C80000,
+    .x = kUseDefault,
+    .y = kUseDefault,
+    .width = 360,
+    .height = 240,
+};
 
 }  // namespace ltf

@@ -23,10 +23,9 @@ void CreateButtons(HWND window) {
         button.id == ID_TOGGLE ? toggle_label.Wide() : AsWide(button.fixed_label.data());
     const PixelRect& r = button.bounds;
     // A button that cannot be made is left out; the others are still made.
-    (void)HandleResult(CreateWindowExW(0, L"BUTTON", label, kButtonStyle, r.x, r.y, r.width,
-                                       r.height, window,
-                                       reinterpret_cast<HMENU>(std::uintptr_t{button.id}),
-                                       instance, nullptr));
+    (void)HandleResult(
+        CreateWindowExW(0, L"BUTTON", label, kButtonStyle, r.x, r.y, r.width, r.height, window,
+                        reinterpret_cast<HMENU>(std::uintptr_t{button.id}), instance, nullptr));
   }
 }
 

@@ -20,11 +20,11 @@ static_assert(kLauncherWindow.x == CW_USEDEFAULT && kLauncherWindow.y == CW_USED
 void RunLauncherWindow() {
   const HINSTANCE instance = HandleResult(GetModuleHandleW(nullptr)).value_or(nullptr);
   const WideString class_name = ToWideString(kLauncherClass.class_name);
-  const HICON icon =
-      HandleResult(LoadIconW(nullptr, MAKEINTRESOURCEW(kLauncherClass.icon_id)),
-                   HandleFailure::NullOrAllBits)
-          .value_or(nullptr);
-  const auto background = static_cast<HBRUSH>(GetStockObject(kLauncherClass.background_stock_object));
+  const HICON icon = HandleResult(LoadIconW(nullptr, MAKEINTRESOURCEW(kLauncherClass.icon_id)),
+                                  HandleFailure::NullOrAllBits)
+                         .value_or(nullptr);
+  const auto background =
+      static_cast<HBRUSH>(GetStockObject(kLauncherClass.background_stock_object));
   const HCURSOR cursor =
       HandleResult(LoadCursorW(nullptr, MAKEINTRESOURCEW(kLauncherClass.cursor_id)),
                    HandleFailure::NullOrAllBits)
@@ -46,10 +46,10 @@ void RunLauncherWindow() {
 
   const WideString title = ToWideString(kLauncherWindow.title);
   const HWND window =
-      HandleResult(CreateWindowExW(kLauncherWindow.extended_style, class_name.Wide(),
-                                   title.Wide(), kLauncherWindow.style, kLauncherWindow.x,
-                                   kLauncherWindow.y, kLauncherWindow.width,
-                                   kLauncherWindow.height, nullptr, nullptr, instance, nullptr))
+      HandleResult(CreateWindowExW(kLauncherWindow.extended_style, class_name.Wide(), title.Wide(),
+                                   kLauncherWindow.style, kLauncherWindow.x, kLauncherWindow.y,
+                                   kLauncherWindow.width, kLauncherWindow.height, nullptr, nullptr,
+                                   instance, nullptr))
           .value_or(nullptr);
   (void)ShowWindow(window, SW_SHOW);
   (void)SetForegroundWindow(window);

@@ -49,7 +49,9 @@ TEST(WindowCallResultTest, AFailedCallYieldsItsLastErrorAsAnHresult) {
     std::uint32_t last_error;
     bool failed;
     std::int32_t hresult;
-  } bools[] = {{1, 5, false, 0}, {2, 0, false, 0}, {0, 6, true, Hresult(0x80070006)},
+  } bools[] = {{1, 5, false, 0},
+               {2, 0, false, 0},
+               {0, 6, true, Hresult(0x80070006)},
                {0, 0, true, Hresult(0x80004005)}};
   for (const auto& c : bools) {
     const auto result = BoolOrError(c.result, c.last_error);

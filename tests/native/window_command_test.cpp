@@ -32,7 +32,11 @@ TEST(HandleLauncherCommandTest, RunsTheCommandOfTheLowWordAndNamesTheFollowUp) {
       {101, false, {}, {}, {kProbe, kMissingCompanion}, DestroyWindow},
       // The notification code, and on 64-bit anything above it, is not looked at.
       {0x00010065, true, {}, {}, {kProbe, kStop}, DestroyWindow},
-      {~std::uintptr_t{0xFFFF} | 101, false, {companion}, {}, {kProbe, kStartCompanion},
+      {~std::uintptr_t{0xFFFF} | 101,
+       false,
+       {companion},
+       {},
+       {kProbe, kStartCompanion},
        DestroyWindow},
       {102, true, {}, {}, {update}, Stay},
       {0x00010066, false, {}, {}, {update}, Stay},

@@ -8,18 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "launcher/windows_system.h"
 #include "native/launcher_fake_system.h"
 #include "window/launcher_window.h"
 #include "window/launcher_window_proc_win.h"
 
 namespace ltf {
-
-// The window code's way to the system; nothing here may reach it.
-System& WindowsSystem() {
-  static testing::FakeSystem system;
-  return system;
-}
-
 namespace {
 
 // Taken before any patch, since GetModuleHandleW is one of the calls patched.
@@ -60,7 +54,7 @@ const auto kModule = reinterpret_cast<HINSTANCE>(0x140000000);
 const auto kIcon = reinterpret_cast<HICON>(0x10011), kCursor = reinterpret_cast<HCURSOR>(0x10013);
 const auto kWindow = reinterpret_cast<HWND>(0x20020);
 
-// What the stand-ins answer, and what they saw.
+// What the stand-ins answer, and one line for each call they saw.
 struct Script {
   HINSTANCE module;
   HANDLE icon, cursor;
@@ -68,54 +62,71 @@ struct Script {
 };
 Script script;
 std::vector<std::string> calls;
-WNDCLASSEXW registered;
-std::wstring class_name, title, created_class;
-CREATESTRUCTW created;
+
+std::string Name(const void* handle) {
+  if (handle == nullptr)
+    return "null";
+  if (handle == kModule)
+    return "module";
+  if (handle == kIcon)
+    return "icon";
+  if (handle == kCursor)
+    return "cursor";
+  if (handle == kWindow)
+    return "window";
+  if (handle == GetStockObject(WHITE_BRUSH))
+    return "white";
+  return "other";
+}
+std::string Text(LPCWSTR text) {
+  return IS_INTRESOURCE(text) ? std::to_string(reinterpret_cast<std::uintptr_t>(text))
+                              : std::string(text, text + wcslen(text));  // ASCII here
+}
 
 HMODULE WINAPI FakeGetModuleHandleW(LPCWSTR name) {
-  calls.push_back(name ? "GetModuleHandleW(name)" : "GetModuleHandleW");
+  calls.push_back("GetModuleHandleW " + Name(name));
   SetLastError(script.module ? 0 : ERROR_MOD_NOT_FOUND);
   return script.module;
 }
 HICON WINAPI FakeLoadIconW(HINSTANCE instance, LPCWSTR id) {
-  calls.push_back("LoadIconW " + std::to_string(instance == nullptr) + " " +
-                  std::to_string(reinterpret_cast<std::uintptr_t>(id)));
+  calls.push_back("LoadIconW " + Name(instance) + " " + Text(id));
   return static_cast<HICON>(script.icon);
 }
 HCURSOR WINAPI FakeLoadCursorW(HINSTANCE instance, LPCWSTR id) {
-  calls.push_back("LoadCursorW " + std::to_string(instance == nullptr) + " " +
-                  std::to_string(reinterpret_cast<std::uintptr_t>(id)));
+  calls.push_back("LoadCursorW " + Name(instance) + " " + Text(id));
   return static_cast<HCURSOR>(script.cursor);
 }
-ATOM WINAPI FakeRegisterClassExW(const WNDCLASSEXW* record) {
-  calls.push_back("RegisterClassExW");
-  registered = *record;
-  class_name = record->lpszClassName;
+ATOM WINAPI FakeRegisterClassExW(const WNDCLASSEXW* c) {
+  const bool proc = c->lpfnWndProc == LauncherWindowProc;
+  calls.push_back("RegisterClassExW " + std::to_string(c->cbSize) + " " + std::to_string(c->style) +
+                  " " + (proc ? "proc" : "other") + " " + std::to_string(c->cbClsExtra) + " " +
+                  std::to_string(c->cbWndExtra) + " " + Name(c->hInstance) + " " + Name(c->hIcon) +
+                  " " + Name(c->hCursor) + " " + Name(c->hbrBackground) + " " +
+                  Name(c->lpszMenuName) + " " + Text(c->lpszClassName) + " " + Name(c->hIconSm));
   return 0xC001;
 }
-HWND WINAPI FakeCreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_title,
-                                DWORD style, int x, int y, int width, int height, HWND parent,
-                                HMENU menu, HINSTANCE instance, LPVOID parameter) {
-  calls.push_back("CreateWindowExW");
-  created_class = class_name;
-  title = window_title;
-  created = {parameter, instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
-             nullptr, nullptr, ex_style};
+HWND WINAPI FakeCreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR title, DWORD style,
+                                int x, int y, int width, int height, HWND parent, HMENU menu,
+                                HINSTANCE instance, LPVOID parameter) {
+  char numbers[64];
+  std::snprintf(numbers, sizeof(numbers), "%lX %lX %X %X %d %d", ex_style, style, x, y, width,
+                height);
+  calls.push_back("CreateWindowExW " + Text(class_name) + " " + Text(title) + " " + numbers + " " +
+                  Name(parent) + " " + Name(menu) + " " + Name(instance) + " " + Name(parameter));
   SetLastError(script.window ? 0 : ERROR_ACCESS_DENIED);
   return script.window;
 }
 BOOL WINAPI FakeShowWindow(HWND window, int command) {
-  calls.push_back("ShowWindow " + std::to_string(window == script.window) + " " +
-                  std::to_string(command));
+  calls.push_back("ShowWindow " + Name(window) + " " + std::to_string(command));
   return FALSE;
 }
 BOOL WINAPI FakeSetForegroundWindow(HWND window) {
-  calls.push_back("SetForegroundWindow " + std::to_string(window == script.window));
+  calls.push_back("SetForegroundWindow " + Name(window));
   return FALSE;
 }
 BOOL WINAPI FakeGetMessageW(LPMSG message, HWND window, UINT first, UINT last) {
-  calls.push_back("GetMessageW " + std::to_string(window == nullptr) + " " +
-                  std::to_string(first) + " " + std::to_string(last));
+  calls.push_back("GetMessageW " + Name(window) + " " + std::to_string(first) + " " +
+                  std::to_string(last));
   *message = {};
   message->message = WM_QUIT;
   return FALSE;
@@ -136,72 +147,48 @@ const Patch kPatches[] = {
     {"user32.dll", "GetMessageW", reinterpret_cast<void*>(FakeGetMessageW)},
 };
 
-void RunWithStandIns() {
-  void* originals[std::size(kPatches)];
-  for (std::size_t i = 0; i < std::size(kPatches); ++i) {
-    originals[i] = PatchImport(kPatches[i].dll, kPatches[i].function, kPatches[i].replacement);
-    ASSERT_NE(originals[i], nullptr) << kPatches[i].function;
-  }
-  RunLauncherWindow();
-  for (std::size_t i = 0; i < std::size(kPatches); ++i) {
-    PatchImport(kPatches[i].dll, kPatches[i].function, originals[i]);
-  }
-}
-
 TEST(RunLauncherWindowTest, RegistersCreatesAndLoopsOnlyWithAWindow) {
-  const std::vector<std::string> start = {"GetModuleHandleW", "LoadIconW 1 32512",
-                                          "LoadCursorW 1 32512", "RegisterClassExW",
-                                          "CreateWindowExW", "ShowWindow 1 5",
-                                          "SetForegroundWindow 1"};
   const struct {
     Script script;
-    HINSTANCE instance;
-    HICON icon;
-    HCURSOR cursor;
+    std::string instance, icon, cursor, window;
     bool loops;
   } cases[] = {
-      {{kModule, kIcon, kCursor, kWindow}, kModule, kIcon, kCursor, true},
+      {{kModule, kIcon, kCursor, kWindow}, "module", "icon", "cursor", "window", true},
       // A failed creation: nothing could ever post WM_QUIT, so the loop is never entered.
-      {{kModule, kIcon, kCursor, nullptr}, kModule, kIcon, kCursor, false},
-      {{nullptr, kIcon, kCursor, kWindow}, nullptr, kIcon, kCursor, true},
-      {{kModule, nullptr, nullptr, kWindow}, kModule, nullptr, nullptr, true},
-      {{kModule, kAllBits, kAllBits, kWindow}, kModule, nullptr, nullptr, true},
+      {{kModule, kIcon, kCursor, nullptr}, "module", "icon", "cursor", "null", false},
+      {{nullptr, kIcon, kCursor, kWindow}, "null", "icon", "cursor", "window", true},
+      {{kModule, nullptr, nullptr, kWindow}, "module", "null", "null", "window", true},
+      {{kModule, kAllBits, kAllBits, kWindow}, "module", "null", "null", "window", true},
   };
   for (const auto& c : cases) {
     script = c.script;
     calls.clear();
-    RunWithStandIns();
-    std::vector<std::string> expected = start;
+    void* originals[std::size(kPatches)];
+    for (std::size_t i = 0; i < std::size(kPatches); ++i) {
+      originals[i] = PatchImport(kPatches[i].dll, kPatches[i].function, kPatches[i].replacement);
+      ASSERT_NE(originals[i], nullptr) << kPatches[i].function;
+    }
+    RunLauncherWindow();
+    for (std::size_t i = 0; i < std::size(kPatches); ++i) {
+      PatchImport(kPatches[i].dll, kPatches[i].function, originals[i]);
+    }
+
+    std::vector<std::string> expected = {
+        "GetModuleHandleW null",
+        "LoadIconW null 32512",
+        "LoadCursorW null 32512",
+        "RegisterClassExW 80 0 proc 0 0 " + c.instance + " " + c.icon + " " + c.cursor +
+            " white null LTF_Launcher null",
+        "CreateWindowExW LTF_Launcher Lanternfield 0 10C80000 80000000 80000000 360 240 null "
+        "null " +
+            c.instance + " null",
+        "ShowWindow " + c.window + " 5",
+        "SetForegroundWindow " + c.window,
+    };
     if (c.loops) {
-      expected.push_back("GetMessageW 1 0 0");
+      expected.push_back("GetMessageW null 0 0");
     }
     EXPECT_EQ(calls, expected);
-
-    EXPECT_EQ(registered.cbSize, 80u);
-    EXPECT_EQ(registered.style, 0u);
-    EXPECT_EQ(registered.lpfnWndProc, LauncherWindowProc);
-    EXPECT_EQ(registered.cbClsExtra, 0);
-    EXPECT_EQ(registered.cbWndExtra, 0);
-    EXPECT_EQ(registered.hInstance, c.instance);
-    EXPECT_EQ(registered.hIcon, c.icon);
-    EXPECT_EQ(registered.hCursor, c.cursor);
-    EXPECT_EQ(registered.hbrBackground, GetStockObject(WHITE_BRUSH));
-    EXPECT_EQ(registered.lpszMenuName, nullptr);
-    EXPECT_EQ(registered.hIconSm, nullptr);
-    EXPECT_EQ(class_name, L"LTF_Launcher");
-
-    EXPECT_EQ(created_class, L"LTF_Launcher");
-    EXPECT_EQ(title, L"Lanternfield");
-    EXPECT_EQ(created.dwExStyle, 0u);
-    EXPECT_EQ(static_cast<DWORD>(created.style), 0x10C80000u);
-    EXPECT_EQ(created.x, CW_USEDEFAULT);
-    EXPECT_EQ(created.y, CW_USEDEFAULT);
-    EXPECT_EQ(created.cx, 360);
-    EXPECT_EQ(created.cy, 240);
-    EXPECT_EQ(created.hwndParent, nullptr);
-    EXPECT_EQ(created.hMenu, nullptr);
-    EXPECT_EQ(created.hInstance, c.instance);
-    EXPECT_EQ(created.lpCreateParams, nullptr);
   }
   EXPECT_TRUE(static_cast<testing::FakeSystem&>(WindowsSystem()).events.empty());
 }
