@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <random>
@@ -271,41 +272,51 @@ TEST_F(RunnerTest, AFailedReadEndsTheRunInsteadOfHanging) {
   EXPECT_FALSE(read.has_value());
 }
 
+// Zero when an operation did what it should; otherwise its error code (1 when it has none), or ~0
+// when it worked where it should have failed.
+template <typename Result>
+std::uint32_t Fault(const Result& result, bool should_work) {
+  if (result.has_value()) {
+    return should_work ? 0 : ~0u;
+  }
+  return should_work ? std::max(result.error().code, 1u) : 0;
+}
+
 TEST_F(RunnerTest, NoHandleOutlivesAnOperation) {
   const std::u16string missing = root_ + u"\\missing.exe";
-  const std::pair<const char*, std::function<bool()>> operations[] = {
+  const std::pair<const char*, std::function<std::uint32_t()>> operations[] = {
       {"run",
        [&] {
-         return RunToCompletion(Child({u"exit", u"0"})).has_value();
+         return Fault(RunToCompletion(Child({u"exit", u"0"})), true);
        }},
       {"release",
        [&] {
-         return StartAndRelease(Child({u"exit", u"0"})).has_value();
+         return Fault(StartAndRelease(Child({u"exit", u"0"})), true);
        }},
       {"unknown program",
        [&] {
-         return !RunToCompletion({u"ltf-no-such", {}}).has_value();
+         return Fault(RunToCompletion({u"ltf-no-such", {}}), false);
        }},
       {"bad argument",
        [&] {
-         return !StartAndRelease({self_, {std::u16string(1, u'\0')}}).has_value();
+         return Fault(StartAndRelease({self_, {std::u16string(1, u'\0')}}), false);
        }},
       {"missing file",
        [&] {
-         return !RunToCompletion({missing, {}}).has_value();
+         return Fault(RunToCompletion({missing, {}}), false);
        }},
       {"failed read",
        [&] {
          UniqueHandle writer;
-         return !ReadWithAFailingPipe(writer).has_value();
+         return Fault(ReadWithAFailingPipe(writer), false);
        }},
   };
   for (const auto& [name, operation] : operations) {
-    ASSERT_TRUE(operation()) << name;  // warms up whatever Windows loads once
+    ASSERT_EQ(operation(), 0u) << name;  // warms up whatever Windows loads once
     const std::size_t before = testing::CountOwnHandles();
     ASSERT_GT(before, 0u);
     for (int i = 0; i < 200; ++i) {
-      ASSERT_TRUE(operation()) << name << " " << i;
+      ASSERT_EQ(operation(), 0u) << name << " " << i;
     }
     EXPECT_EQ(testing::CountOwnHandles(), before) << name;
   }
