@@ -17,55 +17,14 @@
 #include <cstdio>
 #include <string>
 
-#include "utf8_text_win.h"
-#include <vector>
+#include "window_driver_support.h"
 
 namespace {
 
+using namespace ltf::e2e;
+
 constexpr COLORREF kRunningColour = 0x0000CC55;
 constexpr COLORREF kStoppedColour = 0x005555FF;
-
-struct Search {
-  DWORD process;
-  const wchar_t* class_name;
-  HWND found = nullptr;
-};
-
-std::wstring Text(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
-
-BOOL CALLBACK Match(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<Search*>(context);
-  DWORD owner = 0;
-  wchar_t class_name[64] = {};
-  GetWindowThreadProcessId(window, &owner);
-  GetClassNameW(window, class_name, 64);
-  if (owner == search->process && IsWindowVisible(window) &&
-      lstrcmpW(class_name, search->class_name) == 0) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND Find(DWORD process, const wchar_t* class_name) {
-  Search search{process, class_name};
-  EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-HWND Await(DWORD process, const wchar_t* class_name) {
-  for (int tries = 0; tries < 200; ++tries) {
-    if (HWND window = Find(process, class_name)) {
-      return window;
-    }
-    Sleep(100);
-  }
-  return nullptr;
-}
 
 // The status line's colour, read from the screen where its text is drawn.
 std::string StatusColour(HWND window) {
@@ -92,7 +51,7 @@ BOOL CALLBACK CollectButton(HWND child, LPARAM context) {
   GetClassNameW(child, class_name, 64);
   if (lstrcmpiW(class_name, L"Button") == 0 && IsWindowVisible(child)) {
     auto* buttons = reinterpret_cast<std::string*>(context);
-    *buttons += (buttons->empty() ? "" : ",") + Utf8(Text(child));
+    *buttons += (buttons->empty() ? "" : ",") + Utf8(TextOf(child));
   }
   return TRUE;
 }
@@ -103,7 +62,8 @@ std::string DescribeBox(HWND box, HWND window) {
   const HWND owner = GetWindow(box, GW_OWNER);
   const char* owned = owner == nullptr ? "none" : owner == window ? "window" : "other";
   // Message boxes keep their text in the static control with identifier 0xFFFF.
-  return Utf8(Text(box)) + "|" + Utf8(Text(GetDlgItem(box, 0xFFFF))) + "|" + owned + "|" + buttons;
+  return Utf8(TextOf(box)) + "|" + Utf8(TextOf(GetDlgItem(box, 0xFFFF))) + "|" + owned + "|" +
+         buttons;
 }
 
 std::string ReadLog(const std::wstring& directory) {
@@ -175,12 +135,12 @@ int wmain(int count, wchar_t** arguments) {
     const std::wstring step = arguments[i];
     auto operand = [&](int offset) { return i + offset < count ? arguments[i + offset] : L"0"; };
     if (step == L"window") {
-      window = Await(pid, L"LTF_Launcher");
+      window = WaitForVisibleWindow(pid, L"LTF_Launcher", 20000);
       if (window == nullptr) {
         std::printf("window none\n");
         continue;
       }
-      std::printf("window %s|%s\n", Utf8(Text(GetDlgItem(window, 101))).c_str(),
+      std::printf("window %s|%s\n", Utf8(TextOf(GetDlgItem(window, 101))).c_str(),
                   StatusColour(window).c_str());
     } else if (step == L"press") {
       PostMessageW(GetDlgItem(window, _wtoi(operand(1))), BM_CLICK, 0, 0);
@@ -189,10 +149,10 @@ int wmain(int count, wchar_t** arguments) {
       PostMessageW(window, WM_COMMAND, MAKEWPARAM(_wtoi(operand(1)), _wtoi(operand(2))), 0);
       i += 2;
     } else if (step == L"box") {
-      const HWND box = Await(pid, L"#32770");
+      const HWND box = WaitForVisibleWindow(pid, L"#32770", 20000);
       std::printf("box %s\n", box ? DescribeBox(box, window).c_str() : "none");
     } else if (step == L"answer") {
-      const HWND box = Find(pid, L"#32770");
+      const HWND box = VisibleWindow(pid, L"#32770");
       const int id = _wtoi(operand(1));
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
@@ -211,7 +171,7 @@ int wmain(int count, wchar_t** arguments) {
       } else {
         std::printf("ended %lu\n", code);
       }
-      std::printf("boxes %d\n", Find(pid, L"#32770") ? 1 : 0);
+      std::printf("boxes %d\n", VisibleWindow(pid, L"#32770") ? 1 : 0);
     } else if (step == L"close") {
       PostMessageW(window, WM_CLOSE, 0, 0);
     } else if (step == L"exit") {

@@ -89,12 +89,19 @@ inline std::vector<HWND> TopLevelWindows(DWORD process, std::wstring_view class_
   return search.found;
 }
 
+inline HWND VisibleWindow(DWORD process, std::wstring_view class_name) {
+  for (HWND window : TopLevelWindows(process, class_name)) {
+    if (IsWindowVisible(window)) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
 inline HWND WaitForVisibleWindow(DWORD process, std::wstring_view class_name, DWORD milliseconds) {
   for (DWORD waited = 0; waited < milliseconds; waited += 100) {
-    for (HWND window : TopLevelWindows(process, class_name)) {
-      if (IsWindowVisible(window)) {
-        return window;
-      }
+    if (HWND window = VisibleWindow(process, class_name)) {
+      return window;
     }
     Sleep(100);
   }
