@@ -18,8 +18,7 @@ for preset in native native-sanitize; do
   ctest --preset "$preset" -j "$jobs"
 done
 
-echo "== fuzz: every target, 20 s each"
-scripts/fuzz.sh 20
+scripts/fuzz.sh 90
 
 # Wine programs that open windows want a display; console ones don't mind having one.
 ltf_ensure_display

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "platform/paths/buffer_rule.h"
+#include "platform/paths/extended_length.h"
 #include "platform/paths/file_metadata.h"
+#include "platform/paths/path_layout.h"
 #include "platform/paths/path_model.h"
 
 namespace ltf {
@@ -61,6 +64,64 @@ TEST(JoinPathTest, AppendsReplacesOrRebuilds) {
   };
   for (const auto& [base, part, joined] : cases) {
     EXPECT_EQ(JoinPath(base, part), joined) << Narrow(base) << " + " << Narrow(part);
+  }
+}
+
+TEST(ParsePrefixTest, ReadsEachPrefixFormAndNothingElse) {
+  using enum PrefixKind;
+  const struct {
+    std::u16string path;
+    PrefixKind kind;
+    std::size_t length;
+  } cases[] = {
+      {u"C:\\x", Drive, 2},
+      {u"1:\\x", None, 0},
+      {u"\\\\a\\share\\x", Unc, 9},
+      {u"//srv/sh", Unc, 8},
+      {u"\\\\srv\\", None, 0},
+      {u"\\\\\\sh", None, 0},
+      {u"\\\\.\\pipe\\x", Device, 8},
+      {u"//./NUL", Device, 7},
+      // Under \\?\ only "\" separates, so "a/b" is one server name and "s/h" one share.
+      {u"\\\\?\\UNC\\a/b\\s/h\\x", VerbatimUnc, 15},
+      {u"\\\\?\\UNC\\srv\\", VerbatimUnc, 11},
+      {u"\\\\?\\C:\\x", VerbatimDrive, 6},
+      {u"\\\\?\\C:", VerbatimDrive, 6},
+      {u"\\\\?\\1:\\x", Verbatim, 6},
+      {u"\\\\?\\pipe\\x", Verbatim, 8},
+      {u"\\\\?\\", Verbatim, 4},
+      {u"\\x", None, 0},
+      {u"C", None, 0},
+  };
+  for (const auto& c : cases) {
+    const PathPrefix prefix = ParsePrefix(c.path);
+    EXPECT_EQ(prefix.kind, c.kind) << Narrow(c.path);
+    EXPECT_EQ(prefix.length, c.length) << Narrow(c.path);
+  }
+}
+
+// 247 units is where the \\?\ form becomes a must; below it, only a caller's preference adds it.
+TEST(ExtendedLengthTest, MakesAbsoluteOnlyWhatWindowsWouldNotTakeAndPrefixesLongPaths) {
+  const std::u16string at = u"C:\\" + std::u16string(244, u'x'), below = at.substr(0, 246);
+  const std::pair<std::u16string, bool> needs[] = {
+      {u"", false},   {u"\\\\?\\x", false}, {u"\\??\\x", false},  {u"C:\\x", false},
+      {u"C:", false}, {u"C:/x", false},     {u"//srv/sh", false}, {u"C:x", true},
+      {u"x", true},   {u"\\x", true},       {at, true},           {below, false},
+  };
+  for (const auto& [path, expected] : needs) {
+    EXPECT_EQ(NeedsFullPath(path), expected) << Narrow(path);
+  }
+  const std::tuple<std::u16string, bool, std::u16string> forms[] = {
+      {u"C:\\x", false, u"C:\\x"},
+      {u"C:\\x", true, u"\\\\?\\C:\\x"},
+      {at, false, u"\\\\?\\" + at},
+      {u"\\\\srv\\sh\\x", true, u"\\\\?\\UNC\\srv\\sh\\x"},
+      {u"\\\\.\\pipe\\x", true, u"\\\\?\\pipe\\x"},
+      {u"\\\\?\\C:\\x", true, u"\\\\?\\C:\\x"},
+      {u"\\??\\C:\\x", true, u"\\??\\C:\\x"},
+  };
+  for (const auto& [path, prefer_verbatim, expected] : forms) {
+    EXPECT_EQ(AddExtendedLengthPrefix(path, prefer_verbatim), expected) << Narrow(path);
   }
 }
 

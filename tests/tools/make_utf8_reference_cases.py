@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes byte strings with their lossy UTF-8 decoding by Python's own decoder, as C++
-initializers {input, expected UTF-8, expected UTF-16 and terminator}, one a line.
+initializers {input, expected UTF-8, expected UTF-16 and terminator, bytes before the first
+ill-formed subpart}, one a line.
 
 Usage: make_utf8_reference_cases.py OUTPUT.inc
 """
@@ -39,8 +40,13 @@ def main():
         for data in dict.fromkeys(cases()):
             text = data.decode("utf-8", "replace")
             utf16 = (text + "\0").encode("utf-16-be")
+            try:
+                data.decode("utf-8")
+                well_formed_start = len(data)
+            except UnicodeDecodeError as error:
+                well_formed_start = error.start
             out.write(f"{{{literal('', data, 2)}, {literal('', text.encode(), 2)}, "
-                      f"{literal('u', utf16, 4)}}},\n")
+                      f"{literal('u', utf16, 4)}, {well_formed_start}}},\n")
 
 
 if __name__ == "__main__":

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_system.h"
+#include "launcher/launch_mode.h"
+#include "launcher/status_probe.h"
+#include "window/launcher_command.h"
+
+namespace ltf {
+namespace {
+
+using namespace std::string_literals;
+using namespace ltf::testing;
+
+TEST(ChooseLaunchModeTest, OnlyTheExactSwitchAnywhereSelectsSilent) {
+  const std::vector<std::string> silent[] = {
+      {"launcher.exe", "--silent"},
+      {"launcher.exe", "x", "--silent", "y"},
+      {"--silent", "--silent"},
+  };
+  for (const auto& arguments : silent) {
+    EXPECT_EQ(ChooseLaunchMode(arguments), LaunchMode::Silent) << arguments.back();
+  }
+  const std::string near_misses[] = {"--SILENT", "--silent=1", "--silentx", " --silent",
+                                     "--silen",  "-silent",    "/silent",   "--silent\0"s};
+  for (const std::string& argument : near_misses) {
+    EXPECT_EQ(ChooseLaunchMode(std::vector<std::string>{"launcher.exe", argument}),
+              LaunchMode::Window)
+        << argument;
+  }
+}
+
+TEST(RunSilentModeTest, ProbesOnceAndStartsOnlyAStoppedCompanion) {
+  const auto failed = std::unexpected(ProcessError::NotFound("program not found"));
+  const struct {
+    std::expected<ProcessOutput, ProcessError> probe;
+    bool present;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {OutputOf("lanternfield.exe   4242 Console"), true, {kProbe}},
+      {OutputOf(""), true, {kProbe, kStartCompanion}},
+      {OutputOf(""), false, {kProbe, kMissingCompanion}},
+      {failed, true, {kProbe, kStartCompanion}},
+  };
+  for (const auto& c : cases) {
+    FakeSystem system;
+    system.probe_result = c.probe;
+    if (c.present) {
+      system.existing_paths.insert(u"C:\\Apps\\lanternfield.exe");
+    }
+    RunSilentMode(system);
+    EXPECT_EQ(system.events, c.expected) << c.expected.back();
+  }
+}
+
+TEST(IsCompanionRunningTest, AnswersFromStandardOutputAlone) {
+  const struct {
+    std::string out, err;
+    std::uint32_t status;
+    bool expected;
+  } cases[] = {
+      {"", "", 0, false},
+      {"lanternfield.exe", "", 0, true},
+      {"lanternfield.ex", "", 0, false},
+      {"INFO: No tasks are running which match the specified criteria.\r\n", "", 0, false},
+      {"LANTERNFIELD.EXE", "", 0, false},
+      {"Lanternfield.exe", "", 0, false},
+      {"oldlanternfield.exe2", "", 0, true},
+      {"", "lanternfield.exe", 0, false},
+      {"lanternfield.exe", "", 1, true},
+      // Bytes of another code page around the name are replaced; the name's own bytes stay.
+      {"\x81\xFFlanternfield.exe\xA0", "", 0, true},
+      {"\xE2\x82lanternfield.exe\xF0\x9F\x98", "", 0, true},
+      {"\0lanternfield.exe\0"s, "", 0, true},
+      {"lanternfield\r\n.exe", "", 0, false},
+      {"lanternfield\x80.exe", "", 0, false},
+  };
+  for (const auto& c : cases) {
+    FakeSystem system;
+    system.probe_result = OutputOf(c.out, c.err, c.status);
+    EXPECT_EQ(IsCompanionRunning(system), c.expected) << c.out << "|" << c.err;
+    EXPECT_EQ(system.events, std::vector<std::string>{kProbe});
+  }
+  FakeSystem failing;
+  failing.probe_result = std::unexpected(ProcessError::FromWindows(2));
+  EXPECT_FALSE(IsCompanionRunning(failing));
+}
+
+// Each button's action with its children and boxes in order, and what the window does next.
+TEST(HandleLauncherCommandTest, RunsTheCommandOfTheLowWordAndNamesTheFollowUp) {
+  using enum CommandFollowUp;
+  const auto window = reinterpret_cast<WindowHandle>(0x1234);
+  const Path companion = u"C:\\Apps\\lanternfield.exe", uninstaller = u"C:\\Apps\\Uninstall.exe";
+  const struct {
+    std::uintptr_t command;
+    bool running;
+    std::vector<Path> existing;
+    std::vector<int> answers;
+    std::vector<std::string> events;
+    CommandFollowUp follow_up;
+  } cases[] = {
+      {101, true, {companion}, {}, {kProbe, kStop}, DestroyWindow},
+      {101, false, {companion}, {}, {kProbe, kStartCompanion}, DestroyWindow},
+      // The missing-companion box does not keep the window open.
+      {101, false, {uninstaller}, {}, {kProbe, kMissingCompanion}, DestroyWindow},
+      // The notification code, and on 64-bit anything above it, is not looked at.
+      {0x00010065, true, {}, {}, {kProbe, kStop}, DestroyWindow},
+      {~std::uintptr_t{0xFFFF} | 101,
+       false,
+       {companion},
+       {},
+       {kProbe, kStartCompanion},
+       DestroyWindow},
+      {102, true, {}, {}, {kUpdate}, Stay},
+      {103, false, {uninstaller}, {6}, {kConfirm, kStop, kStartUninstaller}, Quit},
+      {103, false, {uninstaller}, {7}, {kConfirm}, Stay},
+      // A box that could not be shown answers 0: no consent either.
+      {103, false, {uninstaller}, {0}, {kConfirm}, Stay},
+      {103, false, {companion}, {6}, {kConfirm, kStop, kMissingUninstaller}, Stay},
+      {100, true, {}, {}, {}, Stay},
+      {104, true, {}, {}, {}, Stay},
+      {0x00650000, true, {}, {}, {}, Stay},
+  };
+  for (const auto& c : cases) {
+    FakeSystem system;
+    system.probe_result = OutputOf(c.running ? "lanternfield.exe" : "");
+    system.existing_paths.insert(c.existing.begin(), c.existing.end());
+    system.box_answers.assign(c.answers.begin(), c.answers.end());
+    EXPECT_EQ(HandleLauncherCommand(system, window, c.command), c.follow_up) << c.command;
+    EXPECT_EQ(system.events, c.events) << c.command;
+  }
+}
+
+}  // namespace
+}  // namespace ltf

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "launcher/companion_actions.h"
+#include "launcher/status_probe.h"
+#include "platform/process/command_line_builder.h"
+#include "platform/process/program_lookup.h"
+
+namespace ltf {
+namespace {
+
+using namespace std::string_literals;
+using Paths = std::vector<Path>;
+
+// A machine with fixed directories, the files in `existing`, and "C:\cwd" as the current
+// directory; it records each attribute query, so the order of the search shows.
+class FakeLookup final : public LookupSystem {
+ public:
+  std::optional<Path> own = u"C:\\Launcher";
+  std::optional<std::u16string> search_path;
+  std::set<Path> existing;
+  Paths queried;
+
+  std::optional<Path> OwnDirectory() override { return own; }
+  std::optional<Path> SystemDirectory() override { return u"C:\\Windows\\system32"; }
+  std::optional<Path> WindowsDirectory() override { return u"C:\\Windows"; }
+  std::optional<std::u16string> SearchPathVariable() override { return search_path; }
+  // "\.." drops the component before it, enough to tell a verbatim path that would change.
+  std::expected<Path, WindowsError> FullPathName(const TerminatedPath& path) override {
+    Path full(path.Units());
+    if (auto dots = full.find(u"\\.."); dots != Path::npos) {
+      full.erase(full.rfind(u'\\', dots - 1), dots + 3 - full.rfind(u'\\', dots - 1));
+    }
+    return full;
+  }
+  std::expected<TerminatedPath, WindowsError> ExtendedLengthPath(
+      const TerminatedPath& path) override {
+    const bool absolute = path.Units().size() > 2 && path.Units()[1] == u':';
+    return *TerminatedPath::From(absolute ? Path(path.Units()) : u"C:\\cwd\\" + Path(path.Units()));
+  }
+  bool HasAttributes(const TerminatedPath& path) override {
+    queried.emplace_back(path.Units());
+    return existing.contains(Path(path.Units()));
+  }
+};
+
+// The paths here are ASCII.
+std::string Narrow(std::u16string_view units) {
+  return std::string(units.begin(), units.end());
+}
+
+std::string Outcome(const std::expected<TerminatedPath, ProcessError>& resolved) {
+  return resolved ? Narrow(resolved->Units()) : std::string(resolved.error().message);
+}
+
+TEST(SplitSearchPathTest, QuotesProtectSemicolonsAndEmptyEntriesGo) {
+  const std::pair<std::u16string, Paths> cases[] = {
+      {u"C:\\a;\"C:\\b;c\";C:\\d", {u"C:\\a", u"C:\\b;c", u"C:\\d"}},
+      {u"C:\\a;;\"C:\\b;c\"", {u"C:\\a", u"C:\\b;c"}},
+      {u";\"\";", {}},
+      {u"C:\\x\"y;z\"w", {u"C:\\xy;zw"}},
+      {u"\"C:\\open;ended", {u"C:\\open;ended"}},
+  };
+  for (const auto& [variable, entries] : cases) {
+    EXPECT_EQ(SplitSearchPath(variable), entries);
+  }
+}
+
+struct LookupCase {
+  std::u16string program;
+  std::set<Path> existing;
+  std::string expected;
+};
+
+TEST(ResolveProgramTest, FindsTheFileThatWouldRun) {
+  const LookupCase cases[] = {
+      // Bare names: own directory, system, Windows, then PATH; never the current directory.
+      {u"tasklist",
+       {u"C:\\Launcher\\tasklist.exe", u"C:\\Windows\\system32\\tasklist.exe"},
+       "C:\\Launcher\\tasklist.exe"},
+      {u"tasklist",
+       {u"C:\\Windows\\tasklist.exe", u"C:\\Windows\\system32\\tasklist.exe"},
+       "C:\\Windows\\system32\\tasklist.exe"},
+      {u"tool", {u"C:\\b;c\\tool.exe", u"C:\\d\\tool.exe"}, "C:\\b;c\\tool.exe"},
+      {u"tool", {u"C:\\cwd\\tool.exe"}, "program not found"},
+      {u"my.tool", {u"C:\\d\\my.tool", u"C:\\d\\my.tool.exe"}, "C:\\d\\my.tool"},
+      {u".hidden", {u"C:\\d\\.hidden.exe"}, "program not found"},
+      {u"cmd", {u"C:\\d\\cmd"}, "program not found"},
+      // Paths are never searched; ".exe" is added only when that finds a file.
+      {u"C:\\x\\prog", {u"C:\\x\\prog.exe"}, "C:\\x\\prog.exe"},
+      {u"C:\\x\\prog", {}, "C:\\x\\prog"},
+      {u"C:\\x\\a.txt", {u"C:\\x\\a.txt.exe"}, "C:\\x\\a.txt.exe"},
+      {u"C:\\x\\ABSENT.EXE", {}, "C:\\x\\ABSENT.EXE"},
+      {u"C:\\x\\Absent.Exe", {u"C:\\x\\Absent.Exe.exe"}, "C:\\x\\Absent.Exe"},
+      {u"C:/x/prog", {}, "C:/x/prog"},
+      {u"sub\\lanternfield.exe", {}, "C:\\cwd\\sub\\lanternfield.exe"},
+      // Verbatim forms lose the prefix only when Windows would read the same path without it.
+      {u"\\\\?\\C:\\x\\prog.exe", {}, "C:\\x\\prog.exe"},
+      {u"\\\\?\\C:\\x\\..\\prog.exe", {}, "\\\\?\\C:\\x\\..\\prog.exe"},
+      {u"\\\\?\\UNC\\server\\share\\prog.exe", {}, "\\\\server\\share\\prog.exe"},
+      // Refused before anything is run.
+      {u"", {}, "program path has no file name"},
+      {u"C:\\x\\", {}, "program path has no file name"},
+      {u"x/", {}, "program path has no file name"},
+      {u"task\0list"s, {}, "nul byte found in provided data"},
+      {u"C:\\x\\a\0b.exe"s, {}, "strings passed to WinAPI cannot contain NULs"},
+  };
+  for (const LookupCase& c : cases) {
+    FakeLookup lookup;
+    lookup.search_path = u"C:\\a;;\"C:\\b;c\";C:\\d";
+    lookup.existing = c.existing;
+    EXPECT_EQ(Outcome(ResolveProgram(lookup, c.program)), c.expected) << Narrow(c.program);
+  }
+}
+
+TEST(ResolveProgramTest, SearchesEachDirectoryOnceInOrderAndSkipsWhatIsMissing) {
+  FakeLookup lookup;
+  lookup.search_path = u"C:\\a;\"C:\\b;c\"";
+  EXPECT_EQ(Outcome(ResolveProgram(lookup, u"tasklist")), "program not found");
+  EXPECT_EQ(
+      lookup.queried,
+      (Paths{u"C:\\Launcher\\tasklist.exe", u"C:\\Windows\\system32\\tasklist.exe",
+             u"C:\\Windows\\tasklist.exe", u"C:\\a\\tasklist.exe", u"C:\\b;c\\tasklist.exe"}));
+
+  lookup.own.reset();
+  lookup.search_path.reset();
+  lookup.queried.clear();
+  EXPECT_EQ(Outcome(ResolveProgram(lookup, u"tasklist")), "program not found");
+  EXPECT_EQ(lookup.queried,
+            (Paths{u"C:\\Windows\\system32\\tasklist.exe", u"C:\\Windows\\tasklist.exe"}));
+}
+
+// CreateProcessW takes at most MAX_PATH units with the terminator; a longer path keeps its form.
+TEST(ToLaunchPathTest, DropsTheVerbatimPrefixOnlyFromShortPathsItDoesNotChange) {
+  FakeLookup lookup;
+  const Path long_path = u"\\\\?\\C:\\" + Path(253, u'x');
+  const std::pair<Path, Path> cases[] = {
+      {long_path.substr(0, 259), long_path.substr(4, 255)},
+      {long_path, long_path},
+      {u"\\\\?\\C:\\", u"C:\\"},
+  };
+  for (const auto& [path, expected] : cases) {
+    EXPECT_EQ(ToLaunchPath(lookup, *TerminatedPath::From(path))->Units(), expected) << path.size();
+  }
+}
+
+TEST(PrepareLaunchTest, RefusesBatchFilesAndKeepsTheNameAsGiven) {
+  FakeLookup lookup;
+  lookup.existing = {u"C:\\Windows\\system32\\cmd.exe", u"C:\\Launcher\\setup.cmd"};
+  const std::vector<std::u16string> arguments{u"/C", u"start"};
+  const auto plan = PrepareLaunch(lookup, u"cmd", arguments);
+  ASSERT_TRUE(plan.has_value());
+  EXPECT_EQ(plan->application.Units(), u"C:\\Windows\\system32\\cmd.exe");
+  EXPECT_EQ(plan->command_line, u"\"cmd\" /C start"s + u'\0');
+
+  for (std::u16string program :
+       {u"setup.cmd", u"C:\\x\\run.bat", u"C:\\x\\RUN.Cmd", u"C:\\x\\run.bat. ."}) {
+    const auto refused = PrepareLaunch(lookup, program, arguments);
+    ASSERT_FALSE(refused.has_value()) << Narrow(program);
+    EXPECT_EQ(refused.error().kind, ProcessErrorKind::InvalidInput);
+  }
+  EXPECT_EQ(PrepareLaunch(lookup, u"cmd", std::vector<std::u16string>{u"a\0"s}).error().message,
+            "nul byte found in provided data");
+}
+
+std::u16string Line(const ProcessCommand& command) {
+  auto line = BuildCommandLine(command.program, command.arguments);
+  EXPECT_TRUE(line.has_value());
+  return line ? *line : std::u16string();
+}
+
+TEST(BuildCommandLineTest, QuotesOnlyWhatTheChildWouldSplit) {
+  const std::u16string cases[][2] = {
+      {u"a", u"a"},
+      {u"a b", u"\"a b\""},
+      {u"a\tb", u"\"a\tb\""},
+      {u"", u"\"\""},
+      {u"a\"b", u"a\\\"b"},
+      {u"a\\\"b", u"a\\\\\\\"b"},
+      {u"C:\\dir\\", u"C:\\dir\\"},
+      {u"C:\\my dir\\", u"\"C:\\my dir\\\\\""},
+      {u"a\\\\b", u"a\\\\b"},
+      {u"a b\"", u"\"a b\\\"\""},
+      {u"a\nb", u"a\nb"},
+  };
+  for (const auto& [argument, expected] : cases) {
+    EXPECT_EQ(Line({u"p", {argument}}), u"\"p\" " + expected + u'\0') << argument.size();
+  }
+  const auto refused = BuildCommandLine(u"p", std::vector<std::u16string>{u"ok", u"a\0b"s});
+  ASSERT_FALSE(refused.has_value());
+  EXPECT_EQ(refused.error().message, "nul byte found in provided data");
+}
+
+TEST(BuildCommandLineTest, TheLauncherChildrenGetExactLines) {
+  EXPECT_EQ(Line(ProbeCommand()),
+            u"\"tasklist\" /FI \"IMAGENAME eq lanternfield.exe\" /NH"s + u'\0');
+  EXPECT_EQ(Line(StopCommand()), u"\"taskkill\" /F /IM lanternfield.exe"s + u'\0');
+  EXPECT_EQ(Line(UpdatePageCommand()),
+            u"\"cmd\" /C start https://lanternfield.example/update"s + u'\0');
+}
+
+}  // namespace
+}  // namespace ltf

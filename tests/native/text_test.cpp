@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <random>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "guarded_buffer.h"
+#include "platform/text/contains_substring.h"
+#include "platform/text/utf8_lossy.h"
+#include "platform/text/utf8_prefix.h"
+#include "platform/text/wide_string.h"
+
+namespace ltf {
+namespace {
+
+using namespace std::literals;
+
+std::span<const unsigned char> Bytes(std::string_view text) {
+  return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+// Haystack and needle end at an inaccessible page, so a byte read past either faults. Needles
+// have NUL middles; when `alike`, every start in the background passes a first/last-byte filter.
+TEST(ContainsSubstringTest, AgreesWithFindAtEveryOffsetWithoutOverReading) {
+  testing::GuardedBuffer haystack_buffer, needle_buffer;
+  for (const std::size_t n : {0, 1, 2, 3, 16, 17}) {
+    for (const bool alike : {false, true}) {
+      std::string needle = n == 0 ? "" : 'F' + std::string(n - 1, '\0');
+      if (n > 1) {
+        needle.back() = alike ? 'F' : 'L';
+      }
+      // The needle, and near misses that keep its first and last bytes but change the second or
+      // the last but one.
+      std::string planted[] = {needle, needle, needle};
+      if (n > 2) {
+        planted[1][1] = planted[2][n - 2] = 'x';
+      }
+      const std::string_view guarded_needle = needle_buffer.PlaceAtEnd(needle);
+      for (std::size_t size = 0; size <= 300; ++size) {
+        const std::string background(size, alike ? 'F' : 'f');
+        std::vector<std::string> haystacks = {background};
+        for (std::size_t offset = 0; offset + n <= size; ++offset) {
+          for (const std::string& text : planted) {
+            haystacks.emplace_back(background).replace(offset, n, text);
+          }
+        }
+        for (std::size_t i = 0; i < haystacks.size(); ++i) {
+          ASSERT_EQ(ContainsSubstring(haystack_buffer.PlaceAtEnd(haystacks[i]), guarded_needle),
+                    haystacks[i].find(needle) != std::string::npos)
+              << "size " << size << ", needle " << n << (alike ? " alike" : "") << ", case " << i;
+        }
+      }
+    }
+  }
+}
+
+// The buffer is sized from a lower estimate of the units to come, terminator included, so texts
+// of 3-byte or 4-byte characters fit exactly and shorter encodings take doublings.
+TEST(ToWideStringTest, ReservesFromTheEstimateOfUnitsToCome) {
+  const std::pair<std::string_view, std::size_t> cases[] = {
+      {""sv, 4},
+      {"abcdefghij"sv, 20},
+      {"\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"sv, 5},
+      {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80"sv, 5}};
+  for (const auto& [utf8, capacity] : cases) {
+    EXPECT_EQ(ToWideString(utf8).Capacity(), capacity) << utf8;
+  }
+}
+
+#ifdef __SSE2__
+// The bulk check stops short only at a sequence that runs past its last block.
+TEST(WellFormedPrefixLengthTest, WholeBlocksOfWellFormedTextGoWhole) {
+  for (const std::string_view last :
+       {"a"sv, "\xC3\xA9"sv, "\xE2\x82\xAC"sv, "\xF0\x9F\x98\x80"sv}) {
+    for (const std::size_t size : {16u, 48u}) {
+      const std::string text = std::string(size - last.size(), 'a') + std::string(last);
+      EXPECT_EQ(utf8::WellFormedPrefixLength(Bytes(text).data(), size), size) << last.size();
+    }
+  }
+}
+#endif
+
+struct ReferenceCase {
+  std::string_view input;
+  std::string_view expected;           // lossy UTF-8
+  std::u16string_view expected_utf16;  // terminator included
+  std::size_t well_formed_start;       // bytes before the first ill-formed subpart
+};
+
+// Inputs with their decoding by an independent decoder, Python's.
+constexpr ReferenceCase kReferenceCases[] = {
+#include "utf8_reference_cases.inc"
+};
+
+// Both decoders on the reference inputs placed against a guard page. The bulk check never passes
+// an ill-formed byte, ends on a character boundary and, with SSE2, gives up less than a block and
+// a character before the first ill-formed byte.
+void CheckDecoding(testing::GuardedBuffer& buffer, const ReferenceCase& c) {
+  const std::string_view input = buffer.PlaceAtEnd(c.input);
+  const DecodedText decoded = DecodeUtf8Lossy(Bytes(input));
+  ASSERT_EQ(decoded.View(), c.expected);
+  // Borrowed exactly when the input is well-formed, and then the very same bytes.
+  ASSERT_EQ(decoded.IsBorrowed() && decoded.View().data() == input.data(), c.input == c.expected);
+  const WideString wide = ToWideString(input);
+  ASSERT_EQ(std::u16string_view(wide.Data(), wide.Length()), c.expected_utf16);
+  const std::size_t skipped = utf8::WellFormedPrefixLength(Bytes(input).data(), input.size());
+  ASSERT_LE(skipped, c.well_formed_start);
+  ASSERT_TRUE(skipped == c.well_formed_start ||
+              (static_cast<unsigned char>(input[skipped]) & 0xC0) != 0x80);
+#ifdef __SSE2__
+  ASSERT_LT(c.well_formed_start - skipped, 19u);
+#endif
+}
+
+TEST(Utf8ReferenceTest, DecodersAgreeWithAnIndependentDecoder) {
+  ASSERT_GT(std::size(kReferenceCases), 1000u);
+  testing::GuardedBuffer buffer;
+  for (const ReferenceCase& c : kReferenceCases) {
+    SCOPED_TRACE("reference case " + std::to_string(&c - kReferenceCases));
+    CheckDecoding(buffer, c);
+  }
+}
+
+// Long inputs, where well-formed stretches are skipped in bulk: reference cases joined by ASCII
+// runs, which no sequence runs across, so they decode piece by piece at every block alignment.
+TEST(Utf8ReferenceTest, LongInputsDecodeLikeTheirPieces) {
+  testing::GuardedBuffer buffer;
+  std::mt19937 rng(0x5EED);
+  for (int round = 0; round < 3000; ++round) {
+    std::string input, expected;
+    std::u16string utf16;
+    std::size_t well_formed_start = std::string::npos;
+    for (int pieces = 1 + rng() % 24; pieces > 0; --pieces) {
+      const ReferenceCase& c = kReferenceCases[rng() % std::size(kReferenceCases)];
+      if (well_formed_start == std::string::npos && c.well_formed_start < c.input.size()) {
+        well_formed_start = input.size() + c.well_formed_start;
+      }
+      input += c.input;
+      expected += c.expected;
+      utf16 += c.expected_utf16.substr(0, c.expected_utf16.size() - 1);
+      if (pieces > 1) {
+        const std::string ascii(1 + rng() % 80, 'a');
+        input += ascii;
+        expected += ascii;
+        utf16 += std::u16string(ascii.begin(), ascii.end());
+      }
+    }
+    utf16 += u'\0';
+    SCOPED_TRACE("round " + std::to_string(round));
+    CheckDecoding(buffer, {input, expected, utf16, std::min(well_formed_start, input.size())});
+  }
+}
+
+}  // namespace
+}  // namespace ltf

@@ -1,0 +1,92 @@
+// The Windows-side test program. A test that needs a child starts this program again with a
+// role in its environment (ChildRole); the child plays it instead of running the tests.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+#include "platform/cmdline/split_command_line.h"
+#include "platform/paths/path_services.h"
+#include "platform/process/lookup_system_win.h"
+#include "platform/process/runner.h"
+#include "support.h"
+
+namespace ltf::testing {
+namespace {
+
+void Write(DWORD id, const std::string& bytes) {
+  DWORD written = 0;
+  WriteFile(GetStdHandle(id), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void WriteFileText(const wchar_t* path, const std::string& text) {
+  const UniqueHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+int PlayChild(const std::wstring& role, const wchar_t* operand) {
+  if (role == L"raw-line") {
+    const std::u16string line = Units(GetCommandLineW());
+    Write(STD_OUTPUT_HANDLE,
+          std::string(reinterpret_cast<const char*>(line.data()), 2 * line.size()));
+  } else if (role == L"exit") {
+    return static_cast<int>(std::wcstoul(operand, nullptr, 10));
+  } else if (role == L"flood") {
+    // A full pipe of standard error first; then it ends while standard output has yet to begin.
+    for (const DWORD id : {STD_ERROR_HANDLE, STD_OUTPUT_HANDLE}) {
+      std::string bytes(kFloodBytes, '\0');
+      for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = FloodByte(i, id == STD_ERROR_HANDLE);
+      }
+      Write(id, bytes);
+      CloseHandle(GetStdHandle(id));
+      Sleep(200);
+    }
+  } else if (role == L"grandchild") {
+    // The grandchild inherits our standard output, the pipe of the run that started us.
+    {
+      const ChildRole late(L"late");
+      (void)StartAndRelease({ThisProgram(), {}});
+    }
+    Write(STD_OUTPUT_HANDLE, "child-done;");
+  } else if (role == L"late") {
+    Sleep(1500);
+    Write(STD_OUTPUT_HANDLE, "grandchild-done;");
+  } else if (role == L"linger") {
+    WriteFileText(operand, std::to_string(GetCurrentProcessId()));
+    Sleep(60000);
+  } else if (role == L"handles") {
+    // What Windows gave us: the startup flags, then per standard handle whether it is usable.
+    STARTUPINFOW startup{};
+    GetStartupInfoW(&startup);
+    std::string text = std::to_string(startup.dwFlags);
+    for (const DWORD id : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+      DWORD flags = 0;
+      text += GetHandleInformation(GetStdHandle(id), &flags) ? " open" : " none";
+    }
+    WriteFileText(operand, text);
+    Write(STD_OUTPUT_HANDLE, "hello");
+  } else if (role == L"resolve") {
+    const auto resolved = ResolveProgram(WindowsLookupSystem(), Units(operand));
+    Write(STD_OUTPUT_HANDLE,
+          resolved ? ToUtf8(resolved->Units()) : std::string(resolved.error().message));
+  } else {
+    return 99;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace ltf::testing
+
+int wmain(int argc, wchar_t** argv) {
+  wchar_t role[32];
+  const DWORD length = GetEnvironmentVariableW(ltf::testing::kChildVariable, role, 32);
+  if (length > 0 && length < 32) {
+    return ltf::testing::PlayChild(role, argc > 1 ? argv[1] : L"");
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/cmdline/split_command_line.h"
+#include "platform/process/child_pipe_win.h"
+#include "platform/process/read_pipes_win.h"
+#include "platform/process/runner.h"
+#include "support.h"
+
+namespace ltf {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace ltf::testing;
+using Clock = std::chrono::steady_clock;
+
+// Under load Wine's CreateProcessW now and then fails with ERROR_INTERNAL_ERROR when the new
+// process's start-up does not report back; one retry keeps that out of these tests.
+template <class Operation>
+auto Retried(Operation operation) {
+  auto result = operation();
+  if (!result && result.error().code == ERROR_INTERNAL_ERROR) {
+    std::printf("a child failed to start with ERROR_INTERNAL_ERROR; retried\n");
+    result = operation();
+  }
+  return result;
+}
+
+std::expected<ProcessOutput, ProcessError> RunChild(const wchar_t* role,
+                                                    const ProcessCommand& command) {
+  const ChildRole child(role);
+  return Retried([&] { return RunToCompletion(command); });
+}
+
+// Standard output of a run, or why it failed.
+std::string Output(const wchar_t* role, const ProcessCommand& command) {
+  const auto run = RunChild(role, command);
+  return run ? std::string(run->standard_output.begin(), run->standard_output.end())
+             : "(failed " + std::to_string(run.error().code) + ")";
+}
+
+// A file a released child writes; waits up to 20 s for it.
+std::string AwaitFile(const std::u16string& path) {
+  for (int tries = 0; tries < 200; ++tries, Sleep(100)) {
+    const UniqueHandle file(
+        CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    char text[256];
+    DWORD read = 0;
+    if (file.Valid() && ReadFile(file.Get(), text, sizeof(text), &read, nullptr) && read > 0) {
+      return std::string(text, read);
+    }
+  }
+  return "(no file)";
+}
+
+class RunnerTest : public ::testing::Test {
+ protected:
+  ScratchDirectory scratch_;
+  const std::u16string root_ = scratch_.Path();
+  const std::u16string self_ = ThisProgram();
+};
+
+TEST_F(RunnerTest, BareNamesAreFoundBesideTheLauncherThenInTheSystemThenOnThePath) {
+  const std::u16string agent = scratch_.Plant(u"agent.exe");
+  scratch_.Plant(u"tasklist.exe");
+  const std::u16string cwd = root_ + u"\\cwd", listed = root_ + u"\\semi;colon";
+  ASSERT_TRUE(CreateDirectoryW(Wide(cwd), nullptr) && CreateDirectoryW(Wide(listed), nullptr));
+  ASSERT_TRUE(CopyFileW(Wide(agent), Wide(cwd + u"\\only-here.exe"), TRUE));
+  ASSERT_TRUE(CopyFileW(Wide(agent), Wide(listed + u"\\listed.exe"), TRUE));
+  wchar_t system[MAX_PATH + 1];
+  ASSERT_NE(GetSystemDirectoryW(system, MAX_PATH + 1), 0u);
+
+  // The agent inherits our current directory and "PATH".
+  wchar_t saved_directory[MAX_PATH + 1];
+  std::wstring saved_path(32767, L'\0');
+  GetCurrentDirectoryW(MAX_PATH + 1, saved_directory);
+  saved_path.resize(GetEnvironmentVariableW(L"PATH", saved_path.data(), 32767));
+  const std::u16string search = root_ + u"\\missing;;\"" + listed + u"\";";
+  ASSERT_TRUE(SetEnvironmentVariableW(L"PATH", Wide(search)) && SetCurrentDirectoryW(Wide(cwd)));
+  const std::pair<std::u16string, std::string> cases[] = {
+      {u"tasklist", ToUtf8(root_) + "\\tasklist.exe"},
+      {u"taskkill", ToUtf8(Units(system)) + "\\taskkill.exe"},
+      {u"only-here", "program not found"},
+      {u"listed", ToUtf8(listed) + "\\listed.exe"},
+  };
+  for (const auto& [name, expected] : cases) {
+    EXPECT_EQ(Output(L"resolve", {agent, {name}}), expected);
+  }
+  SetCurrentDirectoryW(saved_directory);
+  SetEnvironmentVariableW(L"PATH", saved_path.c_str());
+}
+
+// Both our splitter and Windows' own read back exactly the arguments the runner quoted.
+TEST_F(RunnerTest, RandomArgumentListsArriveExactly) {
+  const char16_t pool[] = {u' ', u'\t', u'"', u'\\', u'a', u'\u00e9', 0xD800, 0xDC00};
+  std::mt19937 random(20261206);
+  for (int list = 0; list < 30; ++list) {
+    ProcessCommand command{self_, std::vector<std::u16string>(random() % 6)};
+    for (std::u16string& argument : command.arguments) {
+      argument.resize(random() % 9);
+      for (char16_t& unit : argument) {
+        unit = random() % 5 == 0 ? static_cast<char16_t>(1 + random() % 0xFFFF)
+                                 : pool[random() % std::size(pool)];
+      }
+    }
+    const std::string raw = Output(L"raw-line", command);
+    const std::u16string line(reinterpret_cast<const char16_t*>(raw.data()), raw.size() / 2);
+    std::vector<std::u16string> expected = command.arguments;
+    expected.insert(expected.begin(), self_);
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(Wide(line), &count);
+    std::vector<std::string> windows, ours;
+    for (int i = 0; i < count; ++i) {
+      windows.push_back(ToUtf8(Units(argv[i])));
+    }
+    LocalFree(argv);
+    for (const std::u16string& argument : expected) {
+      ours.push_back(ToUtf8(argument));
+    }
+    EXPECT_EQ(windows, ours) << ToUtf8(line);
+    EXPECT_EQ(SplitCommandLine(line), ours) << ToUtf8(line);
+  }
+}
+
+TEST_F(RunnerTest, BothStreamsArriveWholeWhenOneFillsAndEndsFirst) {
+  const auto run = RunChild(L"flood", {self_, {}});
+  ASSERT_TRUE(run.has_value());
+  for (const bool error_stream : {true, false}) {
+    const auto& bytes = error_stream ? run->standard_error : run->standard_output;
+    ASSERT_EQ(bytes.size(), kFloodBytes) << error_stream;
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      wrong += static_cast<char>(bytes[i]) != FloodByte(i, error_stream);
+    }
+    EXPECT_EQ(wrong, 0u) << error_stream;
+  }
+}
+
+TEST_F(RunnerTest, TheExitStatusComesBackAsItIs) {
+  for (const std::u16string status : {u"0", u"3", u"3221225477", u"4294967295"}) {
+    const auto run = RunChild(L"exit", {self_, {status}});
+    ASSERT_TRUE(run.has_value());
+    EXPECT_EQ(std::to_string(run->status), ToUtf8(status));
+    EXPECT_TRUE(run->standard_output.empty() && run->standard_error.empty());
+  }
+}
+
+TEST_F(RunnerTest, AGrandchildHoldingTheOutputKeepsTheRunWaiting) {
+  const auto started = Clock::now();
+  EXPECT_EQ(Output(L"grandchild", {self_, {}}), "child-done;grandchild-done;");
+  EXPECT_GE(Clock::now() - started, 1200ms);
+}
+
+TEST_F(RunnerTest, AReleasedChildRunsOnWhileTheCallReturns) {
+  const std::u16string marker = root_ + u"\\pid";
+  const auto started = Clock::now();
+  {
+    const ChildRole child(L"linger");
+    ASSERT_TRUE(Retried([&] { return StartAndRelease({self_, {marker}}); }).has_value());
+  }
+  EXPECT_LT(Clock::now() - started, 5s);
+  const DWORD pid = std::stoul("0" + AwaitFile(marker));
+  const UniqueHandle child(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+  ASSERT_TRUE(child.Valid());
+  EXPECT_EQ(WaitForSingleObject(child.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  TerminateProcess(child.Get(), 0);
+  WaitForSingleObject(child.Get(), INFINITE);
+}
+
+// Our standard handles are swapped for the test and put back after it.
+TEST_F(RunnerTest, AReleasedChildGetsDuplicatesOfOurStandardHandlesOrWindowsDefaults) {
+  constexpr DWORD kIds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  const HANDLE saved[] = {GetStdHandle(kIds[0]), GetStdHandle(kIds[1]), GetStdHandle(kIds[2])};
+  const ChildRole child(L"handles");
+  for (const DWORD id : kIds) {
+    SetStdHandle(id, nullptr);
+  }
+  ASSERT_TRUE(Retried([&] { return StartAndRelease({self_, {root_ + u"\\none"}}); }));
+  EXPECT_TRUE(AwaitFile(root_ + u"\\none").starts_with("0 "));
+
+  // Our own ends are not inheritable: the child can only have them through duplicates.
+  UniqueHandle reader, writer;
+  ASSERT_TRUE(CreatePipe(reader.Receive(), writer.Receive(), nullptr, 0));
+  SetStdHandle(STD_OUTPUT_HANDLE, writer.Get());
+  SetStdHandle(STD_ERROR_HANDLE, writer.Get());
+  const auto released = Retried([&] { return StartAndRelease({self_, {root_ + u"\\piped"}}); });
+  for (std::size_t i = 0; i < 3; ++i) {
+    SetStdHandle(kIds[i], saved[i]);
+  }
+  ASSERT_TRUE(released.has_value());
+  EXPECT_EQ(AwaitFile(root_ + u"\\piped"), "256 none open open");
+  DWORD flags = 0;
+  EXPECT_TRUE(GetHandleInformation(writer.Get(), &flags)) << "our own handle was closed";
+  char hello[5] = {};
+  DWORD read = 0;
+  EXPECT_TRUE(ReadFile(reader.Get(), hello, sizeof(hello), &read, nullptr));
+  EXPECT_EQ(std::string(hello, read), "hello");
+}
+
+// A read that fails on one pipe must end the run, cancelling the read pending on the other
+// (whose writer stays open, so without the cancel this never returns).
+bool AFailedReadEndsTheRun() {
+  auto pipe = CreateChildPipe(true);
+  UniqueHandle write_only(CreateFileW(L"\\\\.\\NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OVERLAPPED, nullptr));
+  std::vector<unsigned char> output, error;
+  return pipe && write_only.Valid() &&
+         !ReadPipesToEnd(std::move(pipe->parent_end), output, std::move(write_only), error);
+}
+
+// Zero when an operation did what it should; otherwise its error code (1 when it has none).
+template <class Result>
+std::uint32_t Fault(const Result& result, bool should_work) {
+  if (result.has_value() == should_work) {
+    return 0;
+  }
+  return result.has_value() ? 1 : std::max(result.error().code, 1u);
+}
+
+TEST_F(RunnerTest, NoHandleOutlivesAnOperation) {
+  const ProcessCommand quick{self_, {u"0"}};
+  const std::pair<const char*, std::function<std::uint32_t()>> operations[] = {
+      {"run", [&] { return Fault(Retried([&] { return RunToCompletion(quick); }), true); }},
+      {"release", [&] { return Fault(Retried([&] { return StartAndRelease(quick); }), true); }},
+      {"unknown program",
+       [] {
+         return Fault(RunToCompletion({u"ltf-no-such", {}}), false);
+       }},
+      {"bad argument",
+       [&] {
+         return Fault(StartAndRelease({self_, {std::u16string(1, u'\0')}}), false);
+       }},
+      {"missing file",
+       [&] {
+         return Fault(RunToCompletion({root_ + u"\\missing.exe", {}}), false);
+       }},
+      {"failed read", [] { return AFailedReadEndsTheRun() ? 0u : 1u; }},
+  };
+  const ChildRole child(L"exit");
+  for (const auto& [name, operation] : operations) {
+    ASSERT_EQ(operation(), 0u) << name;  // warms up whatever Windows loads once
+    const std::size_t before = CountOwnHandles();
+    ASSERT_GT(before, 0u);
+    for (int i = 0; i < 25; ++i) {
+      ASSERT_EQ(operation(), 0u) << name << " " << i;
+    }
+    EXPECT_EQ(CountOwnHandles(), before) << name;
+  }
+}
+
+}  // namespace
+}  // namespace ltf
