@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "bench_registry.h"
-#include "platform/text/contains_substring.h"
+#include "platform/text/text.h"
 #include "text_corpora.h"
 
 namespace ltf::bench {

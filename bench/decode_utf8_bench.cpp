@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "bench_registry.h"
-#include "platform/text/utf8_lossy.h"
+#include "platform/text/text.h"
 #include "text_corpora.h"
 
 namespace ltf::bench {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/process/runner.h"
-#include "platform/unique_handle_win.h"
-#include "platform/wide_units_win.h"
+#include "platform/process/process.h"
+#include "platform/text/text.h"
+#include "platform/windows_call_win.h"
 
 namespace {
 

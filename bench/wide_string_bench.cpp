@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "bench_registry.h"
-#include "platform/text/wide_string.h"
+#include "platform/text/text.h"
 #include "text_corpora.h"
 
 namespace ltf::bench {

@@ -60,7 +60,7 @@ if wants runner; then
 fi
 
 if wants exe; then
-  exe=build/windows/src/launcher/LanternfieldLauncher.exe
+  exe=build/windows/src/LanternfieldLauncher.exe
   stripped="$results/LanternfieldLauncher.stripped.exe"
   x86_64-w64-mingw32-strip -o "$stripped" "$exe"
   {

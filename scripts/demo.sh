@@ -16,7 +16,7 @@ demo="$PWD/build/demo"
 install_dir="$demo/Lanternfield"
 rm -rf "$install_dir"
 mkdir -p "$install_dir"
-cp build/windows/src/launcher/LanternfieldLauncher.exe "$install_dir/"
+cp build/windows/src/LanternfieldLauncher.exe "$install_dir/"
 for program in lanternfield.exe Uninstall.exe tasklist.exe; do
   cp build/windows/tests/e2e/stand_in.exe "$install_dir/$program"
 done

@@ -1,12 +1,50 @@
+// The entry point, and the real services it binds the launcher to.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "launcher/launch_mode.h"
-#include "launcher/windows_system.h"
-#include "platform/cmdline/command_line.h"
-#include "window/launcher_window.h"
+#include "launcher/launcher.h"
+#include "platform/cmdline/cmdline.h"
+#include "platform/text/text.h"
+#include "window/window.h"
+
+namespace ltf {
+
+static_assert(kErrorBox == (MB_OK | MB_ICONERROR));
+static_assert(kQuestionBox == (MB_YESNO | MB_ICONQUESTION));
+static_assert(kInformationBox == (MB_OK | MB_ICONINFORMATION));
+static_assert(kIdYes == IDYES);
+
+namespace {
+
+class RealSystem final : public System {
+ public:
+  std::expected<ProcessOutput, ProcessError> RunToCompletion(
+      const ProcessCommand& command) override {
+    return ltf::RunToCompletion(command);
+  }
+  std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command) override {
+    return ltf::StartAndRelease(command);
+  }
+  Path InstallDirectory() override { return ltf::InstallDirectory(); }
+  bool PathExists(const Path& path) override { return ltf::PathExists(path); }
+  int ShowMessageBox(WindowHandle owner, std::string_view text, std::string_view caption,
+                     unsigned style) override {
+    const WideString wide_text = ToWideString(text);
+    const WideString wide_caption = ToWideString(caption);
+    return MessageBoxW(static_cast<HWND>(owner), wide_text.Wide(), wide_caption.Wide(), style);
+  }
+};
+
+}  // namespace
+
+System& WindowsSystem() {
+  static RealSystem system;
+  return system;
+}
+
+}  // namespace ltf
 
 // The exit code is 0 whatever happened: the launcher reports nothing through it.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {

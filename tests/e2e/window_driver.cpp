@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/unique_handle_win.h"
+#include "platform/windows_call_win.h"
 #include "window_driver_support.h"
 
 namespace ltf::e2e {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/unique_handle_win.h"
+#include "platform/windows_call_win.h"
 #include "utf8_text_win.h"
 
 namespace ltf::e2e {

@@ -10,14 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/cmdline/split_command_line.h"
+#include "platform/cmdline/cmdline.h"
 #include "platform/paths/path_layout.h"
-#include "platform/paths/path_model.h"
-#include "platform/process/command_line_builder.h"
-#include "platform/text/contains_substring.h"
-#include "platform/text/utf8_lossy.h"
-#include "platform/text/utf8_sequence.h"
-#include "platform/text/wide_string.h"
+#include "platform/paths/paths.h"
+#include "platform/process/program_lookup.h"
+#include "platform/text/text.h"
+#include "platform/text/utf8.h"
 
 namespace ltf::fuzz {
 namespace {

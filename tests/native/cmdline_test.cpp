@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/cmdline/split_command_line.h"
+#include "platform/cmdline/cmdline.h"
 
 namespace ltf {
 namespace {
@@ -39,9 +39,9 @@ TEST(SplitCommandLineTest, SplitsByTheProgramNameAndArgumentRulesIntoUtf8) {
       {u"p a\\\\\\\\\"b\"", {"p", "a\\\\b"}},
       {u"p \"", {"p", ""}},
       {std::u16string(u"p a\0b c", 7), {"p", "a"}},
-      {u"\u007F\u0080 \u07FF\u0800 \uFFFF\U00010000 \U0010FFFF",
+      {u"\u007F\u0080 \u07FF\u0800 \uFFFF\U00010000 \U0010FFFF\U0001F600",
        {"\x7F\xC2\x80", "\xDF\xBF\xE0\xA0\x80", "\xEF\xBF\xBF\xF0\x90\x80\x80",
-        "\xF4\x8F\xBF\xBF"}},
+        "\xF4\x8F\xBF\xBF\xF0\x9F\x98\x80"}},
       // A surrogate that is not half of a high-then-low pair becomes U+FFFD.
       {u"\xD800p --silent\xD800 \xDC00\xD800\xDC00",
        {"\xEF\xBF\xBDp", "--silent\xEF\xBF\xBD", "\xEF\xBF\xBD\xF0\x90\x80\x80"}},

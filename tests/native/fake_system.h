@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/companion_actions.h"
-#include "launcher/system.h"
+#include "launcher/launcher.h"
 
 namespace ltf::testing {
 

@@ -4,9 +4,8 @@
 #include <vector>
 
 #include "fake_system.h"
-#include "launcher/launch_mode.h"
-#include "launcher/status_probe.h"
-#include "window/launcher_command.h"
+#include "launcher/launcher.h"
+#include "window/window.h"
 
 namespace ltf {
 namespace {

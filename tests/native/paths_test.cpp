@@ -6,11 +6,10 @@
 #include <tuple>
 #include <utility>
 
-#include "platform/paths/buffer_rule.h"
-#include "platform/paths/extended_length.h"
 #include "platform/paths/file_metadata.h"
 #include "platform/paths/path_layout.h"
-#include "platform/paths/path_model.h"
+#include "platform/paths/paths.h"
+#include "platform/windows_call.h"
 
 namespace ltf {
 namespace {
@@ -74,7 +73,10 @@ TEST(ParsePrefixTest, ReadsEachPrefixFormAndNothingElse) {
     PrefixKind kind;
     std::size_t length;
   } cases[] = {
-      {u"C:\\x", Drive, 2},
+      {u"a:", Drive, 2},
+      {u"z:x", Drive, 2},
+      {u"A:\\x", Drive, 2},
+      {u"Z:/x", Drive, 2},
       {u"1:\\x", None, 0},
       {u"\\\\a\\share\\x", Unc, 9},
       {u"//srv/sh", Unc, 8},

@@ -4,9 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/companion_actions.h"
-#include "launcher/status_probe.h"
-#include "platform/process/command_line_builder.h"
+#include "launcher/launcher.h"
 #include "platform/process/program_lookup.h"
 
 namespace ltf {

@@ -8,10 +8,8 @@
 #include <vector>
 
 #include "guarded_buffer.h"
-#include "platform/text/contains_substring.h"
-#include "platform/text/utf8_lossy.h"
-#include "platform/text/utf8_prefix.h"
-#include "platform/text/wide_string.h"
+#include "platform/text/text.h"
+#include "platform/text/utf8.h"
 
 namespace ltf {
 namespace {

@@ -6,10 +6,10 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/cmdline/split_command_line.h"
-#include "platform/paths/path_services.h"
-#include "platform/process/lookup_system_win.h"
-#include "platform/process/runner.h"
+#include "platform/cmdline/cmdline.h"
+#include "platform/paths/paths.h"
+#include "platform/process/process.h"
+#include "platform/process/program_lookup.h"
 #include "support.h"
 
 namespace ltf::testing {
@@ -27,11 +27,7 @@ void WriteFileText(const wchar_t* path, const std::string& text) {
 }
 
 int PlayChild(const std::wstring& role, const wchar_t* operand) {
-  if (role == L"raw-line") {
-    const std::u16string line = Units(GetCommandLineW());
-    Write(STD_OUTPUT_HANDLE,
-          std::string(reinterpret_cast<const char*>(line.data()), 2 * line.size()));
-  } else if (role == L"exit") {
+  if (role == L"exit") {
     return static_cast<int>(std::wcstoul(operand, nullptr, 10));
   } else if (role == L"flood") {
     // A full pipe of standard error first; then it ends while standard output has yet to begin.

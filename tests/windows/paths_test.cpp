@@ -4,8 +4,8 @@
 #include <tuple>
 #include <utility>
 
-#include "platform/cmdline/split_command_line.h"
-#include "platform/paths/path_services.h"
+#include "platform/cmdline/cmdline.h"
+#include "platform/paths/paths.h"
 #include "support.h"
 
 namespace ltf {

@@ -3,15 +3,13 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/cmdline/split_command_line.h"
-#include "platform/process/child_pipe_win.h"
-#include "platform/process/read_pipes_win.h"
-#include "platform/process/runner.h"
+#include "platform/cmdline/cmdline.h"
+#include "platform/process/pipes_win.h"
+#include "platform/process/process.h"
 #include "support.h"
 
 namespace ltf {
@@ -95,38 +93,6 @@ TEST_F(RunnerTest, BareNamesAreFoundBesideTheLauncherThenInTheSystemThenOnThePat
   }
   SetCurrentDirectoryW(saved_directory);
   SetEnvironmentVariableW(L"PATH", saved_path.c_str());
-}
-
-// Both our splitter and Windows' own read back exactly the arguments the runner quoted.
-TEST_F(RunnerTest, RandomArgumentListsArriveExactly) {
-  const char16_t pool[] = {u' ', u'\t', u'"', u'\\', u'a', u'\u00e9', 0xD800, 0xDC00};
-  std::mt19937 random(20261206);
-  for (int list = 0; list < 30; ++list) {
-    ProcessCommand command{self_, std::vector<std::u16string>(random() % 6)};
-    for (std::u16string& argument : command.arguments) {
-      argument.resize(random() % 9);
-      for (char16_t& unit : argument) {
-        unit = random() % 5 == 0 ? static_cast<char16_t>(1 + random() % 0xFFFF)
-                                 : pool[random() % std::size(pool)];
-      }
-    }
-    const std::string raw = Output(L"raw-line", command);
-    const std::u16string line(reinterpret_cast<const char16_t*>(raw.data()), raw.size() / 2);
-    std::vector<std::u16string> expected = command.arguments;
-    expected.insert(expected.begin(), self_);
-    int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(Wide(line), &count);
-    std::vector<std::string> windows, ours;
-    for (int i = 0; i < count; ++i) {
-      windows.push_back(ToUtf8(Units(argv[i])));
-    }
-    LocalFree(argv);
-    for (const std::u16string& argument : expected) {
-      ours.push_back(ToUtf8(argument));
-    }
-    EXPECT_EQ(windows, ours) << ToUtf8(line);
-    EXPECT_EQ(SplitCommandLine(line), ours) << ToUtf8(line);
-  }
 }
 
 TEST_F(RunnerTest, BothStreamsArriveWholeWhenOneFillsAndEndsFirst) {

@@ -6,15 +6,15 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "platform/unique_handle_win.h"
-#include "platform/wide_units_win.h"
+#include "platform/text/text.h"
+#include "platform/windows_call_win.h"
 
 namespace ltf::testing {
 
-using Fields = std::vector<std::string>;
 
 inline const wchar_t* Wide(const std::u16string& text) {
   return AsWide(text.c_str());
@@ -30,16 +30,6 @@ inline std::u16string ThisProgram() {
   wchar_t path[MAX_PATH + 1] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
   return Units(path);
-}
-
-// The parts of a child's report, each ended by a 0 byte.
-inline Fields Split(const std::string& report) {
-  Fields fields;
-  for (std::size_t start = 0, end; (end = report.find('\0', start)) != std::string::npos;
-       start = end + 1) {
-    fields.push_back(report.substr(start, end - start));
-  }
-  return fields;
 }
 
 // Byte i of a flooded stream: a period that no pipe or buffer size divides.
@@ -59,7 +49,7 @@ class ChildRole {
 };
 
 // A fresh directory in the temporary directory (absolute, no trailing separator), removed with
-// everything in it, however deep, when the test ends.
+// everything in it when the test ends.
 class ScratchDirectory {
  public:
   ScratchDirectory() {
@@ -69,7 +59,10 @@ class ScratchDirectory {
       path_ = Units(name);
     }
   }
-  ~ScratchDirectory() { Remove(Verbatim(path_)); }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(path_), ignored);
+  }
   ScratchDirectory(const ScratchDirectory&) = delete;
   ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
@@ -77,24 +70,10 @@ class ScratchDirectory {
   // A copy of this test program in the directory.
   std::u16string Plant(const std::u16string& name) const {
     const std::u16string target = path_ + u"\\" + name;
-    return CopyFileW(Wide(Verbatim(ThisProgram())), Wide(Verbatim(target)), TRUE) ? target : u"";
+    return CopyFileW(Wide(ThisProgram()), Wide(target), TRUE) ? target : u"";
   }
 
  private:
-  static void Remove(const std::u16string& directory) {
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle search(FindFirstFileW(Wide(directory + u"\\*"), &data));
-    for (bool more = search.Valid(); more; more = FindNextFileW(search.Get(), &data) != FALSE) {
-      const std::u16string name = Units(data.cFileName), child = directory + u"\\" + name;
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        DeleteFileW(Wide(child));
-      } else if (name != u"." && name != u"..") {
-        Remove(child);
-      }
-    }
-    search.Reset();
-    RemoveDirectoryW(Wide(directory));
-  }
   std::u16string path_;
 };
 

@@ -4,7 +4,7 @@
 #include <expected>
 #include <optional>
 
-#include "platform/windows_error.h"
+#include "platform/windows_call.h"
 
 namespace ltf {
 

@@ -1,6 +1,8 @@
 #pragma once
 
+// How Windows reads a path, for the path arithmetic of paths.cpp and the long-path forms.
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -52,5 +54,17 @@ struct ComponentSpan {
 // Names, ".." and the "." that count: the leading one of a relative path, and every one in a
 // verbatim path. Empty parts and trailing separators give nothing.
 std::vector<ComponentSpan> Components(std::u16string_view path, const PathLayout& layout);
+
+// GetFullPathNameW and the file calls take paths up to MAX_PATH (260 units with the terminator),
+// and CreateDirectoryW only up to 248; from this many units on, the \\?\ form is a must.
+inline constexpr std::size_t kExtendedLengthThreshold = 247;
+
+// False when Windows can take the path as it is: already \\?\ or \??\, empty, or a short path
+// that begins with a drive and a separator (or a bare drive) or with two separators.
+bool NeedsFullPath(std::u16string_view path);
+
+// Puts the \\?\ or \\?\UNC\ form in front of a path GetFullPathNameW made absolute, when the
+// caller prefers it or the path is long.
+std::u16string AddExtendedLengthPrefix(std::u16string_view absolute, bool prefer_verbatim);
 
 }  // namespace ltf

@@ -1,15 +1,11 @@
 #include "platform/process/program_lookup.h"
 
-#include "platform/process/command_line_builder.h"
-
 namespace ltf {
 
 namespace {
 
 constexpr std::u16string_view kVerbatimPrefix = u"\\\\?\\";
 constexpr std::u16string_view kVerbatimUncPrefix = u"\\\\?\\UNC\\";
-// CreateProcessW's MAX_PATH, the terminator included.
-constexpr std::size_t kLongestShortPath = 260;
 
 char16_t AsciiLower(char16_t unit) {
   return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit;
@@ -65,7 +61,7 @@ std::expected<TerminatedPath, ProcessError> ResolvePath(LookupSystem& system,
         ProcessError::InvalidInput("strings passed to WinAPI cannot contain NULs"));
   }
   // An .exe path is not tested: CreateProcessW reports a missing file itself.
-  if (program.size() >= 4 && EndsWithIgnoringCase(program, u".exe")) {
+  if (EndsWithIgnoringCase(program, u".exe")) {
     return LaunchForm(system, *path);
   }
   if (std::optional<TerminatedPath> with_exe =
@@ -104,6 +100,37 @@ std::expected<TerminatedPath, ProcessError> SearchBareName(LookupSystem& system,
   return std::unexpected(ProcessError::NotFound("program not found"));
 }
 
+std::expected<void, ProcessError> AppendArgument(std::u16string& line,
+                                                 std::u16string_view argument) {
+  if (argument.find(u'\0') != std::u16string_view::npos) {
+    return std::unexpected(ProcessError::InvalidInput("nul byte found in provided data"));
+  }
+  const bool quoted =
+      argument.empty() || argument.find_first_of(u" \t") != std::u16string_view::npos;
+  if (quoted) {
+    line.push_back(u'"');
+  }
+  std::size_t backslashes = 0;
+  for (char16_t unit : argument) {
+    if (unit == u'\\') {
+      ++backslashes;
+    } else {
+      if (unit == u'"') {
+        // The backslashes before a quote are doubled, and one more escapes the quote itself.
+        line.append(backslashes + 1, u'\\');
+      }
+      backslashes = 0;
+    }
+    line.push_back(unit);
+  }
+  if (quoted) {
+    // Trailing backslashes would otherwise escape the closing quote.
+    line.append(backslashes, u'\\');
+    line.push_back(u'"');
+  }
+  return {};
+}
+
 }  // namespace
 
 std::vector<Path> SplitSearchPath(std::u16string_view variable) {
@@ -131,7 +158,7 @@ std::vector<Path> SplitSearchPath(std::u16string_view variable) {
 std::expected<TerminatedPath, WindowsError> ToLaunchPath(LookupSystem& system,
                                                          const TerminatedPath& path) {
   const std::u16string_view units = path.Units();
-  if (units.size() + 1 > kLongestShortPath) {
+  if (units.size() + 1 > kMaxPath) {
     return path;
   }
   if (units.starts_with(kVerbatimUncPrefix)) {
@@ -190,6 +217,22 @@ std::expected<LaunchPlan, ProcessError> PrepareLaunch(LookupSystem& system,
     return std::unexpected(line.error());
   }
   return LaunchPlan{std::move(*application), std::move(*line)};
+}
+
+std::expected<std::u16string, ProcessError> BuildCommandLine(
+    std::u16string_view program, std::span<const std::u16string> arguments) {
+  std::u16string line;
+  line.push_back(u'"');
+  line.append(program);
+  line.push_back(u'"');
+  for (const std::u16string& argument : arguments) {
+    line.push_back(u' ');
+    if (auto appended = AppendArgument(line, argument); !appended) {
+      return std::unexpected(appended.error());
+    }
+  }
+  line.push_back(u'\0');
+  return line;
 }
 
 }  // namespace ltf

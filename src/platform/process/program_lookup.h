@@ -1,5 +1,7 @@
 #pragma once
 
+// How a child's file is found and its command line built, asking the system only through
+// LookupSystem so that the rules run without Windows.
 #include <expected>
 #include <optional>
 #include <span>
@@ -7,12 +9,14 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/paths/path_model.h"
-#include "platform/paths/terminated_path.h"
-#include "platform/process/process_types.h"
-#include "platform/windows_error.h"
+#include "platform/paths/paths.h"
+#include "platform/process/process.h"
+#include "platform/windows_call.h"
 
 namespace ltf {
+
+// MAX_PATH: the longest path, terminator included, that CreateProcessW takes in its plain form.
+inline constexpr std::size_t kMaxPath = 260;
 
 // The queries program lookup makes of the system; each is asked afresh on every lookup.
 class LookupSystem {
@@ -56,5 +60,16 @@ std::expected<TerminatedPath, ProcessError> ResolveProgram(LookupSystem& system,
 std::expected<LaunchPlan, ProcessError> PrepareLaunch(LookupSystem& system,
                                                       std::u16string_view program,
                                                       std::span<const std::u16string> arguments);
+
+// A child's command line, quoted so that the C runtime's argv rules (which CommandLineToArgvW
+// follows too) give back each argument exactly; NUL-terminated and writable, as CreateProcessW
+// wants it.
+std::expected<std::u16string, ProcessError> BuildCommandLine(
+    std::u16string_view program, std::span<const std::u16string> arguments);
+
+#ifdef _WIN32
+// Program lookup as Windows answers it.
+LookupSystem& WindowsLookupSystem();
+#endif
 
 }  // namespace ltf

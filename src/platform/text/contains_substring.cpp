@@ -1,4 +1,4 @@
-#include "platform/text/contains_substring.h"
+#include "platform/text/text.h"
 
 #include <cstddef>
 #include <cstring>
@@ -94,14 +94,16 @@ unsigned BlockMask(const char* h, std::size_t start, const Filter& f) {
   return i;
 }
 
-// The filtered bytes already match at each candidate; only the rest is left to compare.
+// The filtered bytes already match at each candidate, which for a needle of one or two bytes is
+// all of it; only the bytes between the second and the last are left to compare.
 bool AnyCandidateMatches(const char* h, std::size_t base, std::uint64_t mask,
                          std::string_view needle, const Filter& f) {
-  const std::size_t verified = f.check_second ? 2 : 1;
-  const std::size_t rest_size = f.check_second ? needle.size() - 3 : 0;
+  if (!f.check_second) {
+    return mask != 0;
+  }
   while (mask != 0) {
     const std::size_t start = base + static_cast<std::size_t>(std::countr_zero(mask));
-    if (std::memcmp(h + start + verified, needle.data() + verified, rest_size) == 0) {
+    if (std::memcmp(h + start + 2, needle.data() + 2, needle.size() - 3) == 0) {
       return true;
     }
     mask &= mask - 1;

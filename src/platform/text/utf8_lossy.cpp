@@ -1,7 +1,5 @@
-#include "platform/text/utf8_lossy.h"
-
-#include "platform/text/utf8_prefix.h"
-#include "platform/text/utf8_sequence.h"
+#include "platform/text/text.h"
+#include "platform/text/utf8.h"
 
 namespace ltf {
 

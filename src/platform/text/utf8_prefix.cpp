@@ -1,4 +1,4 @@
-#include "platform/text/utf8_prefix.h"
+#include "platform/text/utf8.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>

@@ -1,4 +1,4 @@
-#include "platform/text/utf8_sequence.h"
+#include "platform/text/utf8.h"
 
 namespace ltf::utf8 {
 

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <expected>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/paths/paths.h"
+#include "platform/process/process.h"
+
+namespace ltf {
+
+// The companion's image name: the file looked for in the install directory, the image the probe
+// looks for and the image the stop action ends.
+inline constexpr std::string_view kCompanionImageName = "lanternfield.exe";
+
+// MessageBoxW's styles and answer, restated so that this code builds without <windows.h>.
+inline constexpr unsigned kErrorBox = 0x10;        // MB_OK | MB_ICONERROR
+inline constexpr unsigned kQuestionBox = 0x24;     // MB_YESNO | MB_ICONQUESTION
+inline constexpr unsigned kInformationBox = 0x40;  // MB_OK | MB_ICONINFORMATION
+inline constexpr int kIdYes = 6;                   // IDYES
+
+// An HWND, kept opaque so the launcher logic builds without <windows.h>.
+using WindowHandle = void*;
+
+// Everything the launcher logic asks of the operating system. The exe binds the real services;
+// tests bind a recording fake.
+class System {
+ public:
+  virtual ~System() = default;
+
+  // Captures standard output and error, with standard input on the null device; waits for exit.
+  virtual std::expected<ProcessOutput, ProcessError> RunToCompletion(
+      const ProcessCommand& command) = 0;
+  // Starts the child with our standard handles and never waits for it.
+  virtual std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command) = 0;
+  virtual Path InstallDirectory() = 0;
+  virtual bool PathExists(const Path& path) = 0;
+  // Modal; returns the button pressed, or 0 when the box could not be shown.
+  virtual int ShowMessageBox(WindowHandle owner, std::string_view text, std::string_view caption,
+                             unsigned style) = 0;
+};
+
+// The real services, which the entry point binds; stateless, so one serves the whole process.
+System& WindowsSystem();
+
+enum class LaunchMode { Silent, Window };
+
+// Silent when any element, the program name included, is exactly "--silent".
+LaunchMode ChooseLaunchMode(std::span<const std::string> arguments);
+
+// Starts the companion only when the probe says it is not running.
+void RunSilentMode(System& system);
+
+// tasklist filtered to the companion's image name, without column headings.
+ProcessCommand ProbeCommand();
+
+// Any failure to run the probe answers false: the caller cannot tell it from a stopped companion.
+bool IsCompanionRunning(System& system);
+
+// The update page; a build option may replace its host.
+std::string_view UpdatePageUrl();
+
+ProcessCommand StopCommand();
+ProcessCommand UpdatePageCommand();
+
+void StartCompanion(System& system);
+void StopCompanion(System& system);
+void OpenUpdatePage(System& system);
+// True when the user confirmed and the uninstaller was found (its start was attempted);
+// the window then quits.
+bool UninstallCompanion(System& system, WindowHandle owner);
+
+}  // namespace ltf

@@ -1,0 +1,118 @@
+#include <windows.h>
+
+#include <optional>
+
+#include "platform/paths/file_metadata.h"
+#include "platform/paths/path_layout.h"
+#include "platform/paths/paths.h"
+#include "platform/windows_call_win.h"
+
+namespace ltf {
+
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
+static_assert(kErrorCantAccessFile == ERROR_CANT_ACCESS_FILE);
+static_assert(kFileAttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT);
+static_assert(IsReparseTagNameSurrogate(kReparseTagNameSurrogate));
+
+namespace {
+
+std::optional<FileMetadata> FindEntry(const TerminatedPath& path) {
+  WIN32_FIND_DATAW data{};
+  const UniqueFindHandle search(
+      FindFirstFileExW(path.Wide(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+  if (!search.Valid()) {
+    return std::nullopt;
+  }
+  FileMetadata metadata{data.dwFileAttributes, 0};
+  if (metadata.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // The listing keeps the reparse tag in this otherwise unused field.
+    metadata.reparse_tag = data.dwReserved0;
+  }
+  return metadata;
+}
+
+// Metadata of a file or a directory, opened without asking for any access rights.
+std::expected<FileMetadata, WindowsError> QueryFileMetadata(const TerminatedPath& path,
+                                                            LinkMode mode) {
+  // Backup semantics let directories open too; no access rights are needed for metadata.
+  DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
+  if (mode == LinkMode::NoFollow) {
+    flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  }
+  const UniqueHandle file(CreateFileW(path.Wide(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, flags, nullptr));
+  if (!file.Valid()) {
+    return RecoverFromOpenFailure(GetLastError(), mode, [&] { return FindEntry(path); });
+  }
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(file.Get(), &information)) {
+    return std::unexpected(LastError());
+  }
+  FileMetadata metadata{information.dwFileAttributes, 0};
+  if (metadata.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof(tag))) {
+      return std::unexpected(LastError());
+    }
+    metadata.reparse_tag = tag.ReparseTag;
+  }
+  return metadata;
+}
+
+}  // namespace
+
+std::expected<Path, WindowsError> ExecutablePath() {
+  return ReadWithGrowingBuffer([](char16_t* buffer, std::uint32_t size) {
+    SetLastError(0);
+    const DWORD length = GetModuleFileNameW(nullptr, AsWide(buffer), size);
+    return BufferCall{length, GetLastError()};
+  });
+}
+
+Path InstallDirectory() {
+  const std::expected<Path, WindowsError> executable = ExecutablePath();
+  std::optional<Path> parent = ParentPath(executable ? *executable : Path());
+  return parent ? std::move(*parent) : Path(u".");
+}
+
+std::expected<Path, WindowsError> FullPathName(const TerminatedPath& path) {
+  return ReadWithGrowingBuffer([&](char16_t* buffer, std::uint32_t size) {
+    SetLastError(0);
+    const DWORD length = GetFullPathNameW(path.Wide(), size, AsWide(buffer), nullptr);
+    return BufferCall{length, GetLastError()};
+  });
+}
+
+std::expected<TerminatedPath, WindowsError> ToExtendedLengthPath(const TerminatedPath& path,
+                                                                 bool prefer_verbatim) {
+  if (!NeedsFullPath(path.Units())) {
+    return path;
+  }
+  const std::expected<Path, WindowsError> absolute = FullPathName(path);
+  if (!absolute) {
+    return std::unexpected(absolute.error());
+  }
+  std::optional<TerminatedPath> extended =
+      TerminatedPath::From(AddExtendedLengthPrefix(*absolute, prefer_verbatim));
+  if (!extended) {
+    return std::unexpected(WindowsError{ERROR_INVALID_NAME});
+  }
+  return std::move(*extended);
+}
+
+bool PathExists(std::u16string_view path) {
+  const std::optional<TerminatedPath> terminated = TerminatedPath::From(path);
+  if (!terminated) {
+    return false;
+  }
+  const std::expected<TerminatedPath, WindowsError> extended =
+      ToExtendedLengthPath(*terminated, true);
+  if (!extended) {
+    return false;
+  }
+  return ExistsByQueries([&](LinkMode mode) { return QueryFileMetadata(*extended, mode); });
+}
+
+}  // namespace ltf

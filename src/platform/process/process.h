@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ltf {
+
+// A child to start: a bare file name (looked up) or a path (used as given), and its arguments,
+// each of which the child receives as exactly one argument.
+struct ProcessCommand {
+  std::u16string program;
+  std::vector<std::u16string> arguments;
+};
+
+struct ProcessOutput {
+  std::uint32_t status = 0;
+  std::vector<unsigned char> standard_output;
+  std::vector<unsigned char> standard_error;
+};
+
+enum class ProcessErrorKind { Windows, InvalidInput, NotFound };
+
+// Why a child could not be run: a Windows error code, or a fixed kind with its message.
+struct ProcessError {
+  ProcessErrorKind kind = ProcessErrorKind::Windows;
+  std::uint32_t code = 0;
+  std::string_view message;
+
+  static ProcessError FromWindows(std::uint32_t code) {
+    return {ProcessErrorKind::Windows, code, {}};
+  }
+  static ProcessError InvalidInput(std::string_view message) {
+    return {ProcessErrorKind::InvalidInput, 0, message};
+  }
+  static ProcessError NotFound(std::string_view message) {
+    return {ProcessErrorKind::NotFound, 0, message};
+  }
+};
+
+// Standard input on the null device, standard output and error captured; blocks until the
+// child has exited and both streams have ended.
+std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand& command);
+
+// The child inherits our standard handles; its handles are closed at once, it is never waited for.
+std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command);
+
+}  // namespace ltf

@@ -1,0 +1,213 @@
+// Starting children: the lookup as Windows answers it, the child's standard handles, and the
+// two ways of running a child.
+#include <windows.h>
+
+#include <array>
+#include <mutex>
+
+#include "platform/process/pipes_win.h"
+#include "platform/process/process.h"
+#include "platform/process/program_lookup.h"
+#include "platform/windows_call_win.h"
+
+namespace ltf {
+
+static_assert(kMaxPath == MAX_PATH);
+
+namespace {
+
+template <class Query>
+std::optional<Path> ReadText(Query query) {
+  std::expected<std::u16string, WindowsError> text =
+      ReadWithGrowingBuffer([&](char16_t* buffer, std::uint32_t size) {
+        SetLastError(0);
+        const UINT length = query(AsWide(buffer), size);
+        return BufferCall{length, GetLastError()};
+      });
+  return text ? std::optional<Path>(std::move(*text)) : std::nullopt;
+}
+
+class RealLookupSystem final : public LookupSystem {
+ public:
+  std::optional<Path> OwnDirectory() override {
+    std::expected<Path, WindowsError> executable = ExecutablePath();
+    if (!executable) {
+      return std::nullopt;
+    }
+    std::optional<Path> parent = ParentPath(*executable);
+    return parent ? std::move(parent) : std::move(executable).value();
+  }
+  std::optional<Path> SystemDirectory() override {
+    return ReadText([](wchar_t* buffer, UINT size) { return GetSystemDirectoryW(buffer, size); });
+  }
+  std::optional<Path> WindowsDirectory() override {
+    return ReadText([](wchar_t* buffer, UINT size) { return GetWindowsDirectoryW(buffer, size); });
+  }
+  std::optional<std::u16string> SearchPathVariable() override {
+    return ReadText(
+        [](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(L"PATH", buffer, size); });
+  }
+  std::expected<Path, WindowsError> FullPathName(const TerminatedPath& path) override {
+    return ltf::FullPathName(path);
+  }
+  std::expected<TerminatedPath, WindowsError> ExtendedLengthPath(
+      const TerminatedPath& path) override {
+    return ToExtendedLengthPath(path, /*prefer_verbatim=*/false);
+  }
+  bool HasAttributes(const TerminatedPath& path) override {
+    return GetFileAttributesW(path.Wide()) != INVALID_FILE_ATTRIBUTES;
+  }
+};
+
+enum class ChildHandleKind { Inherit, NullDevice, Pipe };
+
+// Standard input, output and error, in that order.
+using HandlePlan = std::array<ChildHandleKind, 3>;
+constexpr HandlePlan kCapturePlan{ChildHandleKind::NullDevice, ChildHandleKind::Pipe,
+                                  ChildHandleKind::Pipe};
+constexpr HandlePlan kReleasePlan{ChildHandleKind::Inherit, ChildHandleKind::Inherit,
+                                  ChildHandleKind::Inherit};
+constexpr std::array<DWORD, 3> kStandardIds{STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+
+struct ChildProcess {
+  UniqueHandle process;
+  UniqueHandle thread;
+  std::array<UniqueHandle, 3> parent_ends;  // set only for the streams that are pipes
+};
+
+struct ChildHandle {
+  UniqueHandle child;  // empty: the child gets no handle for this stream
+  UniqueHandle parent_end;
+};
+
+// Held while inheritable handles exist, so that no other child can inherit them by accident.
+std::mutex& SpawnLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+ProcessError LastProcessError() {
+  return ProcessError::FromWindows(GetLastError());
+}
+
+std::expected<ChildHandle, ProcessError> OpenChildHandle(ChildHandleKind kind, DWORD id) {
+  ChildHandle made;
+  switch (kind) {
+    case ChildHandleKind::Inherit: {
+      const HANDLE own = GetStdHandle(id);
+      if (own == nullptr || own == INVALID_HANDLE_VALUE) {
+        return made;
+      }
+      // A duplicate, so the child inherits it whether or not our own handle is inheritable.
+      if (!DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), made.child.Receive(), 0,
+                           TRUE, DUPLICATE_SAME_ACCESS)) {
+        return std::unexpected(LastProcessError());
+      }
+      return made;
+    }
+    case ChildHandleKind::NullDevice: {
+      SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+      made.child.Reset(CreateFileW(L"\\\\.\\NUL",
+                                   id == STD_INPUT_HANDLE ? GENERIC_READ : GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                                   OPEN_EXISTING, 0, nullptr));
+      if (!made.child.Valid()) {
+        return std::unexpected(LastProcessError());
+      }
+      return made;
+    }
+    case ChildHandleKind::Pipe: {
+      std::expected<ChildPipe, WindowsError> pipe = CreateChildPipe(id != STD_INPUT_HANDLE);
+      if (!pipe) {
+        return std::unexpected(ProcessError::FromWindows(pipe.error().code));
+      }
+      made.child = std::move(pipe->child_end);
+      made.parent_end = std::move(pipe->parent_end);
+      return made;
+    }
+  }
+  return made;
+}
+
+std::expected<ChildProcess, ProcessError> SpawnChild(const ProcessCommand& command,
+                                                     const HandlePlan& plan) {
+  std::expected<LaunchPlan, ProcessError> launch =
+      PrepareLaunch(WindowsLookupSystem(), command.program, command.arguments);
+  if (!launch) {
+    return std::unexpected(launch.error());
+  }
+
+  std::lock_guard guard(SpawnLock());
+  ChildProcess child;
+  // The child's ends close when this array goes, before the lock is released, on every path.
+  std::array<UniqueHandle, 3> child_handles;
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    std::expected<ChildHandle, ProcessError> made = OpenChildHandle(plan[i], kStandardIds[i]);
+    if (!made) {
+      return std::unexpected(made.error());
+    }
+    child_handles[i] = std::move(made->child);
+    child.parent_ends[i] = std::move(made->parent_end);
+  }
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  if (child_handles[0].Get() || child_handles[1].Get() || child_handles[2].Get()) {
+    // Without the flag Windows gives the child its own defaults, which is what we want when
+    // we have no standard handles to pass on.
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = child_handles[0].Get();
+    startup.hStdOutput = child_handles[1].Get();
+    startup.hStdError = child_handles[2].Get();
+  }
+  PROCESS_INFORMATION created{};
+  if (!CreateProcessW(launch->application.Wide(), AsWide(launch->command_line.data()), nullptr,
+                      nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &startup,
+                      &created)) {
+    return std::unexpected(LastProcessError());
+  }
+  child.process.Reset(created.hProcess);
+  child.thread.Reset(created.hThread);
+  return child;
+}
+
+}  // namespace
+
+LookupSystem& WindowsLookupSystem() {
+  static RealLookupSystem system;
+  return system;
+}
+
+std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand& command) {
+  std::expected<ChildProcess, ProcessError> child = SpawnChild(command, kCapturePlan);
+  if (!child) {
+    return std::unexpected(child.error());
+  }
+  ProcessOutput output;
+  // A failed read leaves the child running with its pipes gone; it is not waited for, since
+  // nothing says it will ever end.
+  if (auto read = ReadPipesToEnd(std::move(child->parent_ends[1]), output.standard_output,
+                                 std::move(child->parent_ends[2]), output.standard_error);
+      !read) {
+    return std::unexpected(ProcessError::FromWindows(read.error().code));
+  }
+  if (WaitForSingleObject(child->process.Get(), INFINITE) != WAIT_OBJECT_0) {
+    return std::unexpected(LastProcessError());
+  }
+  DWORD status = 0;
+  if (!GetExitCodeProcess(child->process.Get(), &status)) {
+    return std::unexpected(LastProcessError());
+  }
+  output.status = status;
+  return output;
+}
+
+std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command) {
+  std::expected<ChildProcess, ProcessError> child = SpawnChild(command, kReleasePlan);
+  if (!child) {
+    return std::unexpected(child.error());
+  }
+  return {};
+}
+
+}  // namespace ltf

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace ltf {
+
+// A failed Windows call: its GetLastError code, or an NTSTATUS already mapped by
+// RtlNtStatusToDosError.
+struct WindowsError {
+  std::uint32_t code = 0;
+};
+
+inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;       // ERROR_NOT_ENOUGH_MEMORY
+inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;  // ERROR_INSUFFICIENT_BUFFER
+
+// What one call of a fill-a-buffer Windows function gave: its return value and GetLastError.
+struct BufferCall {
+  std::uint32_t returned = 0;
+  std::uint32_t last_error = 0;
+};
+
+// Runs `call(buffer, size)` (which must SetLastError(0) before the Windows call) until the text
+// fits: 512 units on the stack first, then heap buffers that double, or grow to the size the
+// call asked for. A 0 return with no error is the empty text.
+template <class Call>
+std::expected<std::u16string, WindowsError> ReadWithGrowingBuffer(Call&& call) {
+  std::array<char16_t, 512> first;
+  std::unique_ptr<char16_t[]> grown;
+  char16_t* buffer = first.data();
+  std::uint32_t size = first.size();
+  for (;;) {
+    const BufferCall result = call(buffer, size);
+    if (result.returned == 0) {
+      if (result.last_error != 0) {
+        return std::unexpected(WindowsError{result.last_error});
+      }
+      return std::u16string();
+    }
+    if (result.returned < size) {
+      return std::u16string(buffer, result.returned);
+    }
+    std::uint32_t next = result.returned;
+    if (result.returned == size) {
+      // Truncated. Older systems truncate without setting ERROR_INSUFFICIENT_BUFFER, so the
+      // return value alone decides.
+      if (size == UINT32_MAX) {
+        return std::unexpected(WindowsError{kErrorInsufficientBuffer});
+      }
+      next = size > UINT32_MAX / 2 ? UINT32_MAX : size * 2;
+    }
+    grown.reset(new (std::nothrow) char16_t[next]);
+    if (!grown) {
+      return std::unexpected(WindowsError{kErrorNotEnoughMemory});
+    }
+    buffer = grown.get();
+    size = next;
+  }
+}
+
+}  // namespace ltf

@@ -1,0 +1,96 @@
+// The window procedure: the buttons, the painting, and what the window does after a command.
+#include <windows.h>
+
+#include "platform/text/text.h"
+#include "window/window.h"
+#include "window/window_win.h"
+
+namespace ltf {
+
+namespace {
+
+constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+static_assert(kButtonStyle == 0x50010000);
+static_assert(kBackgroundColour == RGB(30, 30, 46) && kTitleColour == RGB(248, 248, 242));
+static_assert(kRunningColour == RGB(85, 204, 0) && kStoppedColour == RGB(255, 85, 85));
+
+void CreateButtons(HWND window) {
+  const HINSTANCE instance = HandleResult(GetModuleHandleW(nullptr)).value_or(nullptr);
+  const WideString toggle_label = ToWideString(ToggleLabel(IsCompanionRunning(WindowsSystem())));
+  for (const LauncherButton& button : LauncherButtons()) {
+    const wchar_t* label =
+        button.id == ID_TOGGLE ? toggle_label.Wide() : AsWide(button.fixed_label.data());
+    const PixelRect& r = button.bounds;
+    // A button that cannot be made is left out; the others are still made.
+    (void)HandleResult(
+        CreateWindowExW(0, L"BUTTON", label, kButtonStyle, r.x, r.y, r.width, r.height, window,
+                        reinterpret_cast<HMENU>(std::uintptr_t{button.id}), instance, nullptr));
+  }
+}
+
+// One line of text at x = 20, without its terminator.
+void DrawTextLine(HDC dc, int y, const WideString& text) {
+  (void)TextOutW(dc, kTextLeft, y, text.Wide(), static_cast<int>(text.Length() - 1));
+}
+
+void PaintLauncherWindow(HWND window) {
+  const PaintScope paint(window);
+  const HDC dc = paint.Dc();
+  RECT client{};
+  // On failure the rectangle stays empty: nothing is filled, the texts are still drawn.
+  (void)BoolResult(GetClientRect(window, &client));
+  {
+    // The whole client area, not just the update rectangle: the class brush erased it white.
+    const SolidBrush background(kBackgroundColour);
+    (void)FillRect(dc, &client, background.Get());
+  }
+  (void)SetBkMode(dc, TRANSPARENT);
+  (void)SetTextColor(dc, kTitleColour);
+  DrawTextLine(dc, kTitleTop, ToWideString(kTitleText));
+
+  // Probed afresh on every paint; nothing of the state is kept between messages.
+  const StatusText status = StatusLine(IsCompanionRunning(WindowsSystem()));
+  (void)SetTextColor(dc, status.colour);
+  DrawTextLine(dc, kStatusTop, ToWideString(status.text));
+}
+
+void FollowUp(HWND window, CommandFollowUp follow_up) {
+  switch (follow_up) {
+    case CommandFollowUp::Stay:
+      break;
+    case CommandFollowUp::DestroyWindow:
+      // Fails when a nested command has already destroyed the window; nothing to do then.
+      (void)BoolResult(DestroyWindow(window));
+      break;
+    case CommandFollowUp::Quit:
+      // The window is left as it is; it goes away with the process.
+      PostQuitMessage(0);
+      break;
+  }
+}
+
+}  // namespace
+
+LRESULT CALLBACK LauncherWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_CREATE:
+      CreateButtons(window);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_PAINT:
+      PaintLauncherWindow(window);
+      return 0;
+    case WM_COMMAND:
+      FollowUp(window, HandleLauncherCommand(WindowsSystem(), window, wparam));
+      return 0;
+    case WM_CTLCOLORBTN:
+      // No brush, and no default colours either: the classic push buttons draw their own face.
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wparam, lparam);
+  }
+}
+
+}  // namespace ltf

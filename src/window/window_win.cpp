@@ -1,0 +1,59 @@
+// The window class, the one top-level window and its message loop.
+#include <windows.h>
+
+#include "platform/text/text.h"
+#include "window/window.h"
+#include "window/window_win.h"
+
+namespace ltf {
+
+namespace {
+
+constexpr std::string_view kClassName = "LTF_Launcher";
+constexpr std::string_view kTitle = "Lanternfield";
+// A close box, but no sizing border and no minimise or maximise box, so the size stays fixed.
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
+// The outer size, frame and caption included.
+constexpr int kWidth = 360;
+constexpr int kHeight = 240;
+
+}  // namespace
+
+void RunLauncherWindow() {
+  const HINSTANCE instance = HandleResult(GetModuleHandleW(nullptr)).value_or(nullptr);
+  const WideString class_name = ToWideString(kClassName);
+  // The caption shows the system's generic icon; the exe's own icon group is for the shell.
+  WNDCLASSEXW record{};
+  record.cbSize = sizeof(record);
+  record.style = 0;  // no redraw on resizing, which cannot happen, and no double clicks
+  record.lpfnWndProc = LauncherWindowProc;
+  record.hInstance = instance;
+  record.hIcon = HandleResult(LoadIconW(nullptr, IDI_APPLICATION), HandleFailure::NullOrAllBits)
+                     .value_or(nullptr);
+  record.hCursor =
+      HandleResult(LoadCursorW(nullptr, IDC_ARROW), HandleFailure::NullOrAllBits).value_or(nullptr);
+  record.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  record.lpszClassName = class_name.Wide();
+  // A failed registration shows up as the failed creation below.
+  (void)RegisterClassExW(&record);
+
+  const WideString title = ToWideString(kTitle);
+  const HWND window = HandleResult(CreateWindowExW(0, class_name.Wide(), title.Wide(), kStyle,
+                                                   CW_USEDEFAULT, CW_USEDEFAULT, kWidth, kHeight,
+                                                   nullptr, nullptr, instance, nullptr))
+                          .value_or(nullptr);
+  (void)ShowWindow(window, SW_SHOW);
+  (void)SetForegroundWindow(window);
+  // Without a window nothing could ever post WM_QUIT, and the loop would wait for ever.
+  if (window == nullptr) {
+    return;
+  }
+
+  MSG message{};
+  while (GetMessageW(&message, nullptr, 0, 0) != 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+}  // namespace ltf
