@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the benchmarks and prints their figures against the targets: the native text kernels,
-# RunToCompletion under Wine, and the launcher exe's size and imports. It never fails on a time.
+# RunToCompletion under Wine, and the launcher exe's size, what makes it up and its imports. It
+# never fails on a time.
 #
 # Usage: scripts/bench.sh [text] [runner] [exe]       (no argument: all three)
 # LTF_BENCH_REPETITIONS (default 5), LTF_BENCH_CAPTURES (7) and LTF_BENCH_SPAWNS (31) set how
@@ -63,10 +64,12 @@ if wants exe; then
   exe=build/windows/src/LanternfieldLauncher.exe
   stripped="$results/LanternfieldLauncher.stripped.exe"
   x86_64-w64-mingw32-strip -o "$stripped" "$exe"
+  resources=$(x86_64-w64-mingw32-objdump -h "$stripped" | awk '$2 == ".rsrc" { print $3 }')
   {
-    stat -c %s "$stripped"
+    echo "$(stat -c %s "$stripped") $((16#${resources:-0}))"
     x86_64-w64-mingw32-objdump -p "$stripped" | awk '/DLL Name:/ { print $3 }'
   } >"$results/exe.txt"
+  cp "${exe%.exe}.map" "$results/LanternfieldLauncher.map"
 fi
 
 echo

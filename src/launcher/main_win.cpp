@@ -37,11 +37,13 @@ class RealSystem final : public System {
   }
 };
 
+// At namespace scope and constant-initialised, so no first-call guard is needed.
+constinit RealSystem real_system;
+
 }  // namespace
 
 System& WindowsSystem() {
-  static RealSystem system;
-  return system;
+  return real_system;
 }
 
 }  // namespace ltf

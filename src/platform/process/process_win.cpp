@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <array>
-#include <mutex>
 
 #include "platform/process/pipes_win.h"
 #include "platform/process/process.h"
@@ -59,6 +58,9 @@ class RealLookupSystem final : public LookupSystem {
   }
 };
 
+// At namespace scope and constant-initialised, so no first-call guard is needed.
+constinit RealLookupSystem real_lookup_system;
+
 enum class ChildHandleKind { Inherit, NullDevice, Pipe };
 
 // Standard input, output and error, in that order.
@@ -81,10 +83,16 @@ struct ChildHandle {
 };
 
 // Held while inheritable handles exist, so that no other child can inherit them by accident.
-std::mutex& SpawnLock() {
-  static std::mutex lock;
-  return lock;
-}
+// An SRWLOCK needs no construction and cannot fail, unlike std::mutex.
+SRWLOCK spawn_lock = SRWLOCK_INIT;
+
+class SpawnLock {
+ public:
+  SpawnLock() { AcquireSRWLockExclusive(&spawn_lock); }
+  ~SpawnLock() { ReleaseSRWLockExclusive(&spawn_lock); }
+  SpawnLock(const SpawnLock&) = delete;
+  SpawnLock& operator=(const SpawnLock&) = delete;
+};
 
 ProcessError LastProcessError() {
   return ProcessError::FromWindows(GetLastError());
@@ -137,7 +145,7 @@ std::expected<ChildProcess, ProcessError> SpawnChild(const ProcessCommand& comma
     return std::unexpected(launch.error());
   }
 
-  std::lock_guard guard(SpawnLock());
+  const SpawnLock held;
   ChildProcess child;
   // The child's ends close when this array goes, before the lock is released, on every path.
   std::array<UniqueHandle, 3> child_handles;
@@ -174,8 +182,7 @@ std::expected<ChildProcess, ProcessError> SpawnChild(const ProcessCommand& comma
 }  // namespace
 
 LookupSystem& WindowsLookupSystem() {
-  static RealLookupSystem system;
-  return system;
+  return real_lookup_system;
 }
 
 std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand& command) {
