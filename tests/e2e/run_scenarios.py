@@ -147,8 +147,9 @@ def run_scenario(s, args):
     if (logged := children(calls)) != expected:
         problems.append(f"stand-ins logged {logged}\n    expected {expected}")
     # The companion starts in the launcher's current directory, not in its own.
-    if any(e[2] != win_cwd for e in calls if e[0] == "lanternfield.exe"):
-        problems.append(f"companion not started in {win_cwd}: {calls}")
+    started_in = [e[2] for e in calls if e[0] == "lanternfield.exe"]
+    if any(cwd != win_cwd for cwd in started_in):
+        problems.append(f"companion started in {started_in}, expected {win_cwd}")
     (install / "end").touch()
     ended = wait_for(lambda: read_log(install / "ended.log"), lambda log: len(log) >= s.alive)
     if len(ended) != s.alive:
