@@ -48,35 +48,39 @@ std::string TextOf(HWND window) {
   return Utf8({text, answered ? length : 0});
 }
 
-// A visible top-level window of `process` with that class; "#32770" is a message box.
-HWND Visible(DWORD process, const wchar_t* class_name) {
-  for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, class_name, nullptr));) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == process && IsWindowVisible(window)) {
-      return window;
+// A visible top-level window of `process` with that class, once one shows within `patience`
+// milliseconds; "#32770" is a message box.
+HWND Visible(DWORD process, const wchar_t* class_name, DWORD patience = 0) {
+  for (DWORD waited = 0;; waited += 100) {
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, class_name, nullptr));) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner == process && IsWindowVisible(window)) {
+        return window;
+      }
     }
-  }
-  return nullptr;
-}
-
-HWND AwaitVisible(DWORD process, const wchar_t* class_name) {
-  HWND window = nullptr;
-  for (DWORD waited = 0; !(window = Visible(process, class_name)) && waited < kPatience;
-       waited += 100) {
+    if (waited >= patience) {
+      return nullptr;
+    }
     Sleep(100);
   }
-  return window;
 }
 
-// What the screen shows inside `area`, as 0xRRGGBB, rows top to bottom; empty when unreadable.
+// What the screen shows, as 0xRRGGBB, rows top to bottom; empty when unreadable.
 struct Shot {
   int width = 0, height = 0;
   std::vector<COLORREF> pixels;
   COLORREF At(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
 };
 
-Shot Capture(const RECT& area) {
+// The whole window, or its client area only.
+Shot Capture(HWND window, bool client_only) {
+  RECT area{};
+  GetWindowRect(window, &area);
+  if (client_only) {
+    GetClientRect(window, &area);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&area), 2);
+  }
   Shot shot{area.right - area.left, area.bottom - area.top, {}};
   BITMAPINFO info{};
   info.bmiHeader = {sizeof(info.bmiHeader), shot.width, -shot.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -97,13 +101,6 @@ Shot Capture(const RECT& area) {
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   return shot;
-}
-
-Shot CaptureClient(HWND window) {
-  RECT client{};
-  GetClientRect(window, &client);
-  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
-  return Capture(client);
 }
 
 // Where a colour occurs in a shot.
@@ -198,8 +195,8 @@ void Look(HWND window, const wchar_t* screenshot) {
                 ClassOf(child).c_str(), TextOf(child).c_str(), r.left, r.top, r.right, r.bottom,
                 DWORD(GetWindowLongW(child, GWL_STYLE)));
   }
-  CheckPaint(CaptureClient(window));
-  const Shot whole = Capture(outer);
+  CheckPaint(Capture(window, true));
+  const Shot whole = Capture(window, false);
   std::string ppm =
       "P6\n" + std::to_string(whole.width) + " " + std::to_string(whole.height) + "\n255\n";
   for (const COLORREF pixel : whole.pixels) {
@@ -249,11 +246,11 @@ int wmain(int count, wchar_t** arguments) {
   while (i < count) {
     const std::wstring step = next();
     if (step == L"window") {
-      window = AwaitVisible(pid, L"LTF_Launcher");
+      window = Visible(pid, L"LTF_Launcher", kPatience);
       // The first paint follows a probe; the status colour shows once it is done.
       std::string status = "none";
       for (int tries = 0; window && status == "none" && tries < 300; ++tries) {
-        status = StatusColour(CaptureClient(window));
+        status = StatusColour(Capture(window, true));
         Sleep(status == "none" ? 100 : 0);
       }
       std::printf("window %s|%s\n", window ? TextOf(GetDlgItem(window, 101)).c_str() : "none",
@@ -272,7 +269,7 @@ int wmain(int count, wchar_t** arguments) {
         std::printf("answer none\n");
       }
     } else if (step == L"box") {
-      const HWND box = AwaitVisible(pid, L"#32770");
+      const HWND box = Visible(pid, L"#32770", kPatience);
       std::printf("box %s\n", box ? DescribeBox(box, window).c_str() : "none");
       const int id = _wtoi(next());
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
