@@ -1,209 +1,185 @@
 #!/usr/bin/env python3
-"""Runs the whole launcher under Wine in every mode, each scenario in a fresh install directory
-with stand-in children beside it, and compares what the driver saw and what the stand-ins
-logged with what the scenario expects."""
+"""Runs the whole launcher under Wine, each scenario in a fresh install directory with stand-in
+children beside it, and compares what the driver saw and what the stand-ins logged with what the
+scenario expects. The window's screenshots are saved as PNG files in the --shots directory."""
 import argparse
 import shutil
 import subprocess
 import sys
 import time
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 from pathlib import Path
 
 RUNNING = "lanternfield.exe              4242 Console\r\n"
 NOT_RUNNING = "INFO: No tasks are running which match the specified criteria.\r\n"
-PROBE = '"tasklist" /FI "IMAGENAME eq lanternfield.exe" /NH'
-STOP = '"taskkill" /F /IM lanternfield.exe'
-UPDATE = '"cmd" /C start https://lanternfield.example/update'
+PROBE = ("tasklist.exe", '"tasklist" /FI "IMAGENAME eq lanternfield.exe" /NH')
+STOP = ("taskkill.exe", '"taskkill" /F /IM lanternfield.exe')
+UPDATE = ("cmd.exe", '"cmd" /C start https://lanternfield.example/update')
+COMPANION = ("lanternfield.exe", '"{install}\\lanternfield.exe"')
+UNINSTALLER = ("Uninstall.exe", '"{install}\\Uninstall.exe"')
 MISSING_COMPANION = "box Lanternfield Error|lanternfield.exe not found in install directory.|none|OK"
 CONFIRM = "box Uninstall Lanternfield|Are you sure you want to uninstall Lanternfield?|window|&Yes,&No"
 NO_UNINSTALLER = "box Lanternfield|Uninstaller not found. Use Settings > Apps.|window|OK"
-IDOK, IDYES, IDNO = "1", "6", "7"
-# A released companion may log its start only after the launcher has ended.
-END_COMPANION = ["await-log", "{install}", "lanternfield.exe", "end-stand-ins", "{install}"]
+IDOK, IDYES, IDNO, TOGGLE, UPDATE_ID, UNINSTALL = "1", "6", "7", "101", "102", "103"
+CHILDREN = ("tasklist.exe", "lanternfield.exe", "taskkill.exe", "cmd.exe")
+
+
+def window(running):
+    return f"window {'Stop' if running else 'Start'} Lanternfield|{'running' if running else 'stopped'}"
+
+
+def look(running):
+    # Windows adds WS_CLIPSIBLINGS (0x04000000) to every top-level window.
+    return ["frame LTF_Launcher|Lanternfield|360x240|0x14C80000|0x0",
+            f"child 101|Button|{'Stop' if running else 'Start'} Lanternfield|20,90,330,128|0x50010000",
+            "child 102|Button|Check for Updates|20,140,168,174|0x50010000",
+            "child 103|Button|Uninstall|182,140,330,174|0x50010000", "paint ok"]
 
 
 @dataclass
 class Scenario:
     name: str
-    runs: list  # per launcher start: (command line after the program, or None for the program alone, driver steps)
-    expect: list  # what the driver prints, all runs together
-    calls: list = None  # (program, command line) the stand-ins logged, in order; None: not checked
-    skip_probes: bool = False  # leave the probes out of `calls` (windows probe on every paint)
-    tasklist: str = None  # scripted standard output; None: the process-listing stand-in
-    stand_ins: tuple = ("tasklist.exe", "lanternfield.exe", "taskkill.exe", "cmd.exe")
+    steps: list  # driver steps; "restart" starts the launcher again
+    expect: list  # what the driver prints, all starts together
+    calls: list = ()  # (program, command line) the stand-ins logged, in order
+    args: str = None  # the command line after the program name
+    line: str = None  # the whole command line, when the program name is not ours
+    tasklist: str = RUNNING  # scripted output; None: the stand-in lists the running processes
+    stand_ins: tuple = CHILDREN
     broken_tasklist: bool = False
-    line: str = None  # the whole command line, program name included, when it is not ours
-    cwd_checked: bool = False  # the companion must start in the launcher's current directory
+    alive: int = 0  # companions still running when the scenario ends
+    shot: str = None  # the screenshot's name
+
+
+SCENARIOS = [
+    Scenario("silent, companion running", ["exit"], ["exit 0"], [PROBE], args="--silent"),
+    Scenario("silent, companion stopped", ["exit"], ["exit 0"], [PROBE, COMPANION], args="--silent",
+             tasklist=NOT_RUNNING, alive=1),
+    Scenario("silent, executable missing", ["box", IDOK, "exit"], [MISSING_COMPANION, "exit 0"],
+             [PROBE], args="--silent", tasklist=NOT_RUNNING, stand_ins=("tasklist.exe",)),
+    Scenario("silent, tasklist cannot start", ["exit"], ["exit 0"], [COMPANION], args="--silent",
+             broken_tasklist=True, stand_ins=("lanternfield.exe",), alive=1),
+    Scenario("quoted switch", ["exit"], ["exit 0"], [PROBE], args='"--silent"'),
+    Scenario("switch as the program name", ["exit"], ["exit 0"], [PROBE], line="--silent"),
+    Scenario("near miss opens the window", ["window", "close", "exit"], [window(True), "exit 0"],
+             args="--SILENT"),
+    Scenario("window, companion stopped: look, unknown command, WM_CLOSE",
+             ["window", "look", "{base}\\shot.ppm", "send", "999", "0", "settle", "close", "exit"],
+             [window(False), *look(False), "answer 0", "open", "exit 0"], tasklist=NOT_RUNNING,
+             shot="Stopped"),
+    Scenario("window, companion running: look, toggle command with a notification code",
+             ["window", "look", "{base}\\shot.ppm", "send", TOGGLE, "1", "exit"],
+             [window(True), *look(True), "answer 0", "exit 0"], [STOP], shot="Running"),
+    Scenario("toggle acts on the state at the press, not on its label",
+             ["window", "write", "{install}\\tasklist.out", RUNNING, "press", TOGGLE, "exit"],
+             [window(False), "exit 0"], [STOP], tasklist=NOT_RUNNING),
+    Scenario("the window stays: update page, uninstall declined, uninstall without its uninstaller",
+             ["window", "press", UPDATE_ID, "settle", "press", UNINSTALL, "box", IDNO, "settle",
+              "press", UNINSTALL, "box", IDYES, "box", IDOK, "settle", "close", "exit"],
+             [window(True), "open", CONFIRM, "open", CONFIRM, NO_UNINSTALLER, "open", "exit 0"], [UPDATE, STOP]),
+    Scenario("uninstall confirmed", ["window", "press", UNINSTALL, "box", IDYES, "exit"],
+             [window(True), CONFIRM, "exit 0"], [STOP, UNINSTALLER], stand_ins=(*CHILDREN, "Uninstall.exe")),
+    Scenario("toggle with the companion missing", ["window", "press", TOGGLE, "box", IDOK, "exit"],
+             [window(False), MISSING_COMPANION, "exit 0"], tasklist=NOT_RUNNING, stand_ins=("tasklist.exe",)),
+    # Started from the window, the companion outlives the launcher; Wine's own taskkill ends it.
+    Scenario("live start, stop and probe",
+             ["window", "press", TOGGLE, "exit", "restart", "window", "press", TOGGLE, "exit", "restart",
+              "window", "close", "exit"],
+             [window(False), "exit 0", window(True), "exit 0", window(False), "exit 0"], [COMPANION],
+             tasklist=None, stand_ins=("tasklist.exe", "lanternfield.exe")),
+]
 
 
 def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
 
 
-def silent(name, line_args, probes=1):
-    return Scenario(name, [(line_args, ["exit"])], ["exit 0"], [("tasklist.exe", PROBE)] * probes,
-                    tasklist=RUNNING)
+def read_log(path):
+    """(name, pid, current directory, command line) of each logged start."""
+    text = path.read_bytes().decode("utf-16-le", errors="replace") if path.exists() else ""
+    return [entry.split("\t", 3) for entry in text.splitlines() if entry.count("\t") >= 3]
 
 
-def window_form(name, line_args):
-    return Scenario(name, [(line_args, ["window", "close", "exit"])],
-                    ["window Stop Lanternfield|running", "exit 0"], [], skip_probes=True,
-                    tasklist=RUNNING)
+def wait_for(read, done, seconds=10):
+    """A released child may log only after the launcher has ended."""
+    deadline = time.monotonic() + seconds
+    while not done(value := read()) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    return value
 
 
-SCENARIOS = [
-    # Silent mode.
-    silent("silent, companion running", "--silent"),
-    Scenario("silent, companion stopped", [("--silent", ["exit", *END_COMPANION])],
-             ["exit 0", "ended 1"],
-             [("tasklist.exe", PROBE), ("lanternfield.exe", '"{install}\\lanternfield.exe"')],
-             tasklist=NOT_RUNNING, cwd_checked=True),
-    Scenario("silent, executable missing", [("--silent", ["box", "answer", IDOK, "exit"])],
-             [MISSING_COMPANION, "exit 0"], [("tasklist.exe", PROBE)], tasklist=NOT_RUNNING,
-             stand_ins=("tasklist.exe",)),
-    Scenario("silent, tasklist cannot start", [("--silent", ["exit", *END_COMPANION])],
-             ["exit 0", "ended 1"], [("lanternfield.exe", '"{install}\\lanternfield.exe"')],
-             broken_tasklist=True, stand_ins=("lanternfield.exe",)),
-    # Switch forms.
-    silent("switch first", "--silent a b"),
-    silent("switch in the middle", "a --silent b"),
-    silent("switch last", "a b --silent"),
-    silent("switch twice", "--silent --silent"),
-    silent("switch quoted", '"--silent"'),
-    silent("switch partly quoted", '--si"lent"'),
-    Scenario("switch as the program name", [(None, ["exit"])], ["exit 0"],
-             [("tasklist.exe", PROBE)], tasklist=RUNNING, line="--silent"),
-    window_form("capitals", "--SILENT"),
-    window_form("one hyphen", "-silent"),
-    window_form("slash", "/silent"),
-    window_form("with a value", "--silent=1"),
-    window_form("longer word", "--silentx"),
-    # The window.
-    Scenario("window, companion stopped", [(None, ["window", "close", "exit"])],
-             ["window Start Lanternfield|stopped", "exit 0"], [], skip_probes=True,
-             tasklist=NOT_RUNNING),
-    Scenario("toggle acts on the state at the press, not on its label",
-             [(None, ["window", "write", "{install}\\tasklist.out", RUNNING, "press", "101", "exit"])],
-             ["window Start Lanternfield|stopped", "exit 0"], [("taskkill.exe", STOP)],
-             skip_probes=True, tasklist=NOT_RUNNING),
-    Scenario("toggle command with a notification code", [(None, ["window", "command", "101", "5", "exit"])],
-             ["window Stop Lanternfield|running", "exit 0"], [("taskkill.exe", STOP)],
-             skip_probes=True, tasklist=RUNNING),
-    Scenario("toggle starts a stopped companion", [(None, ["window", "press", "101", "exit", *END_COMPANION])],
-             ["window Start Lanternfield|stopped", "exit 0", "ended 1"],
-             [("lanternfield.exe", '"{install}\\lanternfield.exe"')], skip_probes=True,
-             tasklist=NOT_RUNNING, cwd_checked=True),
-    Scenario("unknown command", [(None, ["window", "command", "150", "0", "settle", "1500", "close", "exit"])],
-             ["window Stop Lanternfield|running", "running", "boxes 0", "exit 0"], [],
-             skip_probes=True, tasklist=RUNNING),
-    Scenario("check for updates", [(None, ["window", "press", "102", "settle", "1500", "close", "exit"])],
-             ["window Stop Lanternfield|running", "running", "boxes 0", "exit 0"], [("cmd.exe", UPDATE)],
-             skip_probes=True, tasklist=RUNNING),
-    Scenario("uninstall declined", [(None, ["window", "press", "103", "box", "answer", IDNO, "settle", "1500", "close", "exit"])],
-             ["window Stop Lanternfield|running", CONFIRM, "running", "boxes 0", "exit 0"], [],
-             skip_probes=True, tasklist=RUNNING,
-             stand_ins=("tasklist.exe", "lanternfield.exe", "taskkill.exe", "Uninstall.exe")),
-    Scenario("uninstall confirmed",
-             [(None, ["window", "press", "103", "box", "answer", IDYES, "exit",
-                      "await-log", "{install}", "Uninstall.exe"])],
-             ["window Stop Lanternfield|running", CONFIRM, "exit 0"],
-             [("taskkill.exe", STOP), ("Uninstall.exe", '"{install}\\Uninstall.exe"')],
-             skip_probes=True, tasklist=RUNNING,
-             stand_ins=("tasklist.exe", "lanternfield.exe", "taskkill.exe", "Uninstall.exe")),
-    Scenario("uninstall confirmed, uninstaller missing",
-             [(None, ["window", "press", "103", "box", "answer", IDYES, "box", "answer", IDOK, "settle", "1500", "close", "exit"])],
-             ["window Stop Lanternfield|running", CONFIRM, NO_UNINSTALLER, "running", "boxes 0", "exit 0"],
-             [("taskkill.exe", STOP)], skip_probes=True, tasklist=RUNNING),
-    Scenario("toggle with the companion missing", [(None, ["window", "press", "101", "box", "answer", IDOK, "exit"])],
-             ["window Start Lanternfield|stopped", MISSING_COMPANION, "exit 0"], [], skip_probes=True,
-             tasklist=NOT_RUNNING, stand_ins=("tasklist.exe",)),
-    # A live cycle: the process-listing tasklist and Wine's own taskkill.
-    Scenario("live start, stop and probe",
-             [(None, ["window", "press", "101", "exit"]), (None, ["window", "press", "101", "exit"]),
-              (None, ["window", "close", "exit", "end-stand-ins", "{install}"])],
-             ["window Start Lanternfield|stopped", "exit 0", "window Stop Lanternfield|running", "exit 0",
-              "window Start Lanternfield|stopped", "exit 0", "ended 0"],
-             [("lanternfield.exe", '"{install}\\lanternfield.exe"')], skip_probes=True,
-             stand_ins=("tasklist.exe", "lanternfield.exe")),
-]
-
-
-def read_calls(install):
-    log = install / "calls.log"
-    if not log.exists():
-        return []
-    calls = []
-    for entry in log.read_text(encoding="utf-8", errors="replace").splitlines():
-        name, _pid, cwd, line = entry.split("\t", 3)
-        calls.append((name, line, cwd))
-    return calls
-
-
-def run_scenario(scenario, args, root):
-    base = root / "".join(c if c.isalnum() else "-" for c in scenario.name)
+def run_scenario(s, args):
+    base = Path(args.work).resolve() / "".join(c if c.isalnum() else "-" for c in s.name)
     shutil.rmtree(base, ignore_errors=True)
     install, cwd = base / "install", base / "cwd"
     install.mkdir(parents=True)
     cwd.mkdir()
     shutil.copy(args.launcher, install / "LanternfieldLauncher.exe")
-    for name in scenario.stand_ins:
+    for name in s.stand_ins:
         shutil.copy(args.stand_in, install / name)
-    if scenario.broken_tasklist:
+    if s.broken_tasklist:
         (install / "tasklist.exe").write_text("not a program")
-    if scenario.tasklist is not None:
-        (install / "tasklist.out").write_text(scenario.tasklist, newline="")
+    if s.tasklist is not None:
+        (install / "tasklist.out").write_text(s.tasklist, newline="")
 
     win_install, win_cwd = windows_path(install), windows_path(cwd)
     launcher = win_install + "\\LanternfieldLauncher.exe"
-    seen = []
-    for line_args, steps in scenario.runs:
-        line = scenario.line if scenario.line is not None else f'"{launcher}"'
-        if line_args is not None:
-            line += " " + line_args
-        steps = [s.replace("{install}", win_install) for s in steps]
+    line = s.line or f'"{launcher}"' + (f" {s.args}" if s.args else "")
+    steps = [step.replace("{install}", win_install).replace("{base}", windows_path(base)) for step in s.steps]
+    runs, seen = [[]], []
+    for step in steps:
+        runs.append([]) if step == "restart" else runs[-1].append(step)
+    for run in runs:
         # A file, not a pipe: a released child may hold Wine's end of a pipe open.
         with open(base / "driver.out", "w+") as out:
-            subprocess.run([args.wine_run, args.driver, launcher, win_cwd, line, *steps],
+            subprocess.run([args.wine_run, args.driver, launcher, win_cwd, line, *run],
                            stdout=out, stderr=subprocess.DEVNULL, timeout=240)
             out.seek(0)
-            seen += [l.rstrip("\r\n") for l in out if l.strip()]
+            seen += [text.rstrip("\r\n") for text in out if text.strip()]
 
-    problems = []
-    if seen != scenario.expect:
-        problems.append(f"driver saw {seen}\n    expected {scenario.expect}")
-    calls = read_calls(install)
-    if scenario.calls is not None:
-        logged = [(n, l) for n, l, _ in calls if not (scenario.skip_probes and n == "tasklist.exe")]
-        expected = [(n, l.replace("{install}", win_install)) for n, l in scenario.calls]
-        if logged != expected:
-            problems.append(f"stand-ins logged {logged}\n    expected {expected}")
-    if scenario.cwd_checked:
-        started = [c for n, _, c in calls if n == "lanternfield.exe"]
-        if started != [win_cwd]:
-            problems.append(f"companion started in {started}, expected {win_cwd}")
+    problems = [] if seen == s.expect else [f"driver saw {seen}\n    expected {s.expect}"]
+    # A window probes on every paint, so the number of probes is not the launcher's choice.
+    windowed = "window" in s.steps
+    expected = [(name, command.replace("{install}", win_install)) for name, command in s.calls]
+    def children(log):
+        return [(e[0], e[3]) for e in log if not (windowed and e[0] == "tasklist.exe")]
+    calls = wait_for(lambda: read_log(install / "calls.log"), lambda log: children(log) == expected)
+    if (logged := children(calls)) != expected:
+        problems.append(f"stand-ins logged {logged}\n    expected {expected}")
+    # The companion starts in the launcher's current directory, not in its own.
+    started_in = [e[2] for e in calls if e[0] == "lanternfield.exe"]
+    if any(cwd != win_cwd for cwd in started_in):
+        problems.append(f"companion started in {started_in}, expected {win_cwd}")
+    (install / "end").touch()
+    ended = wait_for(lambda: read_log(install / "ended.log"), lambda log: len(log) >= s.alive)
+    if len(ended) != s.alive:
+        problems.append(f"{len(ended)} companions were still running at the end, expected {s.alive}")
+
+    if s.shot:
+        png = Path(args.shots) / f"launcher-window-{s.shot}.png"
+        png.parent.mkdir(parents=True, exist_ok=True)
+        if subprocess.run(["convert", base / "shot.ppm", png], stderr=subprocess.DEVNULL).returncode:
+            problems.append("no screenshot")
     return problems
 
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("launcher", "stand-in", "driver", "wine-run", "work"):
+    for option in ("launcher", "stand-in", "driver", "wine-run", "work", "shots"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--only", help="run the scenarios whose name holds this text")
     args = parser.parse_args()
-    root = Path(args.work)
+    chosen = [s for s in SCENARIOS if not args.only or args.only in s.name]
     failed = 0
-    for scenario in SCENARIOS:
-        if args.only and args.only not in scenario.name:
-            continue
+    for scenario in chosen:
         started = time.monotonic()
-        problems = run_scenario(scenario, args, root)
-        took = time.monotonic() - started
-        print(f"{'FAIL' if problems else 'ok  '} {scenario.name} ({took:.1f} s)")
+        problems = run_scenario(scenario, args)
+        print(f"{'FAIL' if problems else 'ok  '} {scenario.name} ({time.monotonic() - started:.1f} s)")
         for problem in problems:
             print("    " + problem)
         failed += bool(problems)
-    print(f"{failed} of {len(SCENARIOS)} scenarios failed" if failed else "all scenarios passed")
+    print(f"{failed} of {len(chosen)} scenarios failed" if failed else f"all {len(chosen)} scenarios passed")
+    print(f"screenshots of the window: {args.shots}")
     return 1 if failed else 0
 
 

@@ -115,7 +115,7 @@ TEST(ExtendedLengthTest, MakesAbsoluteOnlyWhatWindowsWouldNotTakeAndPrefixesLong
   }
   const std::tuple<std::u16string, bool, std::u16string> forms[] = {
       {u"C:\\x", false, u"C:\\x"},
-      {u"C:\\x", true, u"\\\\?\\C:\\x"},
+      {u"C:\\", true, u"\\\\?\\C:\\"},
       {at, false, u"\\\\?\\" + at},
       {u"\\\\srv\\sh\\x", true, u"\\\\?\\UNC\\srv\\sh\\x"},
       {u"\\\\.\\pipe\\x", true, u"\\\\?\\pipe\\x"},

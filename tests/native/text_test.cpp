@@ -69,14 +69,22 @@ TEST(ToWideStringTest, ReservesFromTheEstimateOfUnitsToCome) {
 }
 
 #ifdef __SSE2__
-// The bulk check stops short only at a sequence that runs past its last block.
-TEST(WellFormedPrefixLengthTest, WholeBlocksOfWellFormedTextGoWhole) {
-  for (const std::string_view last :
-       {"a"sv, "\xC3\xA9"sv, "\xE2\x82\xAC"sv, "\xF0\x9F\x98\x80"sv}) {
-    for (const std::size_t size : {16u, 48u}) {
-      const std::string text = std::string(size - last.size(), 'a') + std::string(last);
-      EXPECT_EQ(utf8::WellFormedPrefixLength(Bytes(text).data(), size), size) << last.size();
-    }
+// Well-formed text goes in whole blocks; the check stops only before a sequence that runs past
+// the last whole block, whatever its lead.
+TEST(WellFormedPrefixLengthTest, StopsOnlyBeforeASequenceCutByTheLastBlock) {
+  const auto a = [](std::size_t n) { return std::string(n, 'a'); };
+  const std::pair<std::string, std::size_t> cases[] = {
+      {a(16), 16},
+      {a(14) + "\xC3\xA9", 16},
+      {a(13) + "\xE0\xA0\x80", 16},
+      {a(28) + "\xF0\x9F\x98\x80", 32},
+      {a(15) + "\xC2\x80" + a(1), 15},
+      {a(14) + "\xE0\xA0\x80" + a(1), 14},
+      {a(13) + "\xF0\x90\x80\x80" + a(1), 13},
+      {a(15) + "\xF4\x8F\xBF\xBF" + a(1), 15},
+  };
+  for (const auto& [text, skipped] : cases) {
+    EXPECT_EQ(utf8::WellFormedPrefixLength(Bytes(text).data(), text.size()), skipped) << text;
   }
 }
 #endif

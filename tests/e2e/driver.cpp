@@ -1,0 +1,314 @@
+// Starts the launcher with an exact command line and drives it from outside its process, one
+// step per argument; the steps that look print what they saw, one line per fact.
+//   driver LAUNCHER CWD LINE STEP...
+//   window           "window <toggle label>|<status colour>" once the window shows its status
+//   look FILE        "frame …", one "child …" per control, "paint ok" or what is wrong with the
+//                    painting; the window as the screen shows it is saved to FILE (PPM)
+//   press ID         clicks the window's button ID
+//   send LOW HIGH    sends WM_COMMAND: "answer <result>"
+//   box ID           "box <caption>|<text>|<owner>|<buttons>" once a message box shows, then
+//                    presses its button ID
+//   settle           half a second later: "open", "running" (no window) or "ended CODE", and
+//                    " with a box" while a message box shows
+//   close            posts WM_CLOSE to the window
+//   exit             "exit CODE" once the launcher has ended (it is ended after 30 s)
+//   write FILE TEXT  replaces FILE with TEXT, so a stand-in answers differently from now on
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/text/text.h"
+
+namespace {
+
+constexpr COLORREF kBackground = 0x1E1E2E, kTitle = 0xF8F8F2;  // 0xRRGGBB, as read back
+constexpr COLORREF kRunning = 0x55CC00, kStopped = 0xFF5555, kWhite = 0xFFFFFF;
+constexpr DWORD kPatience = 30000;
+
+std::string Utf8(std::wstring_view text) {
+  return ltf::ToUtf8({reinterpret_cast<const char16_t*>(text.data()), text.size()});
+}
+
+std::string ClassOf(HWND window) {
+  wchar_t name[64];
+  return Utf8({name, static_cast<std::size_t>(std::max(0, GetClassNameW(window, name, 64)))});
+}
+
+// WM_GETTEXT is carried across processes, so this reads another process's controls too.
+std::string TextOf(HWND window) {
+  wchar_t text[512];
+  DWORD_PTR length = 0;
+  const bool answered = SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text),
+                                            SMTO_ABORTIFHUNG, 10000, &length);
+  return Utf8({text, answered ? length : 0});
+}
+
+// A visible top-level window of `process` with that class, once one shows within `patience`
+// milliseconds; "#32770" is a message box.
+HWND Visible(DWORD process, const wchar_t* class_name, DWORD patience = 0) {
+  for (DWORD waited = 0;; waited += 100) {
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, class_name, nullptr));) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner == process && IsWindowVisible(window)) {
+        return window;
+      }
+    }
+    if (waited >= patience) {
+      return nullptr;
+    }
+    Sleep(100);
+  }
+}
+
+// What the screen shows, as 0xRRGGBB, rows top to bottom; empty when unreadable.
+struct Shot {
+  int width = 0, height = 0;
+  std::vector<COLORREF> pixels;
+  COLORREF At(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
+};
+
+// The whole window, or its client area only.
+Shot Capture(HWND window, bool client_only) {
+  RECT area{};
+  GetWindowRect(window, &area);
+  if (client_only) {
+    GetClientRect(window, &area);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&area), 2);
+  }
+  Shot shot{area.right - area.left, area.bottom - area.top, {}};
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(info.bmiHeader), shot.width, -shot.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  const HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  const HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ previous = SelectObject(memory, bitmap);
+  if (bitmap &&
+      BitBlt(memory, 0, 0, shot.width, shot.height, screen, area.left, area.top, SRCCOPY)) {
+    GdiFlush();
+    const auto* source = static_cast<const COLORREF*>(bits);
+    for (int i = 0; i < shot.width * shot.height; ++i) {
+      shot.pixels.push_back(source[i] & 0xFFFFFF);
+    }
+  }
+  SelectObject(memory, previous);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return shot;
+}
+
+// Where a colour occurs in a shot.
+struct Spot {
+  int left = INT_MAX, top = INT_MAX, bottom = -1, count = 0;
+};
+
+Spot Find(const Shot& shot, COLORREF colour) {
+  Spot spot;
+  for (int y = 0; y < shot.height; ++y) {
+    for (int x = 0; x < shot.width; ++x) {
+      if (shot.At(x, y) == colour) {
+        spot = {std::min(spot.left, x), std::min(spot.top, y), y, spot.count + 1};
+      }
+    }
+  }
+  return spot;
+}
+
+const char* StatusColour(const Shot& shot) {
+  const bool running = Find(shot, kRunning).count > 0, stopped = Find(shot, kStopped).count > 0;
+  return running && stopped ? "both" : running ? "running" : stopped ? "stopped" : "none";
+}
+
+// The client area against the launcher's look: dark everywhere outside the buttons (no white
+// left from the class brush), the title and the status line where their text starts.
+void CheckPaint(const Shot& shot) {
+  int wrong = 0;
+  const auto expect = [&](bool ok, const char* format, auto... values) {
+    wrong += ok ? 0 : (std::printf(format, values...), 1);
+  };
+  if (shot.pixels.empty()) {
+    std::printf("paint: the screen could not be read\n");
+    return;
+  }
+  const RECT buttons[] = {{20, 90, 330, 128}, {20, 140, 330, 174}};
+  int outside = 0, background = 0, white = 0;
+  for (int y = 0; y < shot.height; ++y) {
+    for (int x = 0; x < shot.width; ++x) {
+      if (!PtInRect(&buttons[0], {x, y}) && !PtInRect(&buttons[1], {x, y})) {
+        ++outside;
+        background += shot.At(x, y) == kBackground;
+        white += shot.At(x, y) == kWhite;
+      }
+    }
+  }
+  expect(white == 0, "paint: %d white pixels\n", white);
+  expect(background > outside * 9 / 10, "paint: %d of %d in the background\n", background, outside);
+  // Text is drawn from its top-left corner at x = 20; a glyph's first pixel lies a little
+  // inside, depending on the font.
+  const bool running = Find(shot, kRunning).count > 0;
+  const struct {
+    const char* name;
+    Spot spot;
+    int top, next_line, least_pixels;
+  } lines[] = {{"title", Find(shot, kTitle), 20, 50, 20},
+               {"status", Find(shot, running ? kRunning : kStopped), 50, 90, 10}};
+  for (const auto& [name, s, top, next_line, least_pixels] : lines) {
+    expect(s.count > least_pixels && s.left >= 20 && s.left <= 23 && s.top >= top &&
+               s.top <= top + 6 && s.bottom < next_line,
+           "paint: %s %d pixels from %d,%d\n", name, s.count, s.left, s.top);
+  }
+  if (wrong == 0) {
+    std::printf("paint ok\n");
+  }
+}
+
+bool WriteWhole(const wchar_t* path, const std::string& bytes) {
+  const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  const bool ok = file != INVALID_HANDLE_VALUE &&
+                  WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  CloseHandle(file);
+  return ok;
+}
+
+void Look(HWND window, const wchar_t* screenshot) {
+  RECT outer{};
+  GetWindowRect(window, &outer);
+  // Windows adds WS_EX_WINDOWEDGE to every captioned window; it is no choice of the launcher's.
+  std::printf("frame %s|%s|%ldx%ld|0x%lX|0x%lX\n", ClassOf(window).c_str(), TextOf(window).c_str(),
+              outer.right - outer.left, outer.bottom - outer.top,
+              DWORD(GetWindowLongW(window, GWL_STYLE)),
+              DWORD(GetWindowLongW(window, GWL_EXSTYLE)) & ~DWORD{WS_EX_WINDOWEDGE});
+  // From the top of the z-order down: for controls, their creation order.
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+    std::printf("child %d|%s|%s|%ld,%ld,%ld,%ld|0x%lX\n", GetDlgCtrlID(child),
+                ClassOf(child).c_str(), TextOf(child).c_str(), r.left, r.top, r.right, r.bottom,
+                DWORD(GetWindowLongW(child, GWL_STYLE)));
+  }
+  CheckPaint(Capture(window, true));
+  const Shot whole = Capture(window, false);
+  std::string ppm =
+      "P6\n" + std::to_string(whole.width) + " " + std::to_string(whole.height) + "\n255\n";
+  for (const COLORREF pixel : whole.pixels) {
+    ppm += {char(pixel >> 16), char(pixel >> 8), char(pixel)};
+  }
+  if (whole.pixels.empty() || !WriteWhole(screenshot, ppm)) {
+    std::printf("screenshot not saved\n");
+  }
+}
+
+std::string DescribeBox(HWND box, HWND window) {
+  std::string buttons;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (ClassOf(child) == "Button" && IsWindowVisible(child)) {
+      buttons += (buttons.empty() ? "" : ",") + TextOf(child);
+    }
+  }
+  const HWND owner = GetWindow(box, GW_OWNER);
+  const char* owned = owner == nullptr ? "none" : owner == window ? "window" : "other";
+  // Message boxes keep their text in the static control with identifier 0xFFFF.
+  return TextOf(box) + "|" + TextOf(GetDlgItem(box, 0xFFFF)) + "|" + owned + "|" + buttons;
+}
+
+}  // namespace
+
+int wmain(int count, wchar_t** arguments) {
+  if (count < 4) {
+    std::fprintf(stderr, "usage: driver LAUNCHER CWD LINE STEP...\n");
+    return 2;
+  }
+  // Unbuffered: what was seen must reach the output even when the driver is ended.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  std::wstring line = arguments[3];
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION launcher{};
+  if (!CreateProcessW(arguments[1], line.data(), nullptr, nullptr, FALSE, 0, nullptr, arguments[2],
+                      &startup, &launcher)) {
+    std::printf("start failed %lu\n", GetLastError());
+    return 1;
+  }
+  CloseHandle(launcher.hThread);
+  const DWORD pid = launcher.dwProcessId;
+  HWND window = nullptr;
+  int i = 4;
+  const auto next = [&] { return i < count ? arguments[i++] : L"0"; };
+  while (i < count) {
+    const std::wstring step = next();
+    if (step == L"window") {
+      window = Visible(pid, L"LTF_Launcher", kPatience);
+      // The first paint follows a probe; the status colour shows once it is done.
+      std::string status = "none";
+      for (int tries = 0; window && status == "none" && tries < 300; ++tries) {
+        status = StatusColour(Capture(window, true));
+        Sleep(status == "none" ? 100 : 0);
+      }
+      std::printf("window %s|%s\n", window ? TextOf(GetDlgItem(window, 101)).c_str() : "none",
+                  status.c_str());
+    } else if (step == L"look") {
+      Look(window, next());
+    } else if (step == L"press") {
+      PostMessageW(GetDlgItem(window, _wtoi(next())), BM_CLICK, 0, 0);
+    } else if (step == L"send") {
+      const int low = _wtoi(next()), high = _wtoi(next());
+      DWORD_PTR answer = 0;
+      if (SendMessageTimeoutW(window, WM_COMMAND, MAKEWPARAM(low, high), 0, SMTO_ABORTIFHUNG, 5000,
+                              &answer)) {
+        std::printf("answer %d\n", int(answer));
+      } else {
+        std::printf("answer none\n");
+      }
+    } else if (step == L"box") {
+      const HWND box = Visible(pid, L"#32770", kPatience);
+      std::printf("box %s\n", box ? DescribeBox(box, window).c_str() : "none");
+      const int id = _wtoi(next());
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+      // The next box may follow at once; it must not be taken for this one.
+      for (int tries = 0; tries < 100 && IsWindow(box); ++tries) {
+        Sleep(50);
+      }
+    } else if (step == L"settle") {
+      Sleep(500);
+      DWORD code = 0;
+      GetExitCodeProcess(launcher.hProcess, &code);
+      const char* box = Visible(pid, L"#32770") ? " with a box" : "";
+      if (code == STILL_ACTIVE) {
+        std::printf("%s%s\n", IsWindowVisible(window) ? "open" : "running", box);
+      } else {
+        std::printf("ended %lu%s\n", code, box);
+      }
+    } else if (step == L"close") {
+      PostMessageW(window, WM_CLOSE, 0, 0);
+    } else if (step == L"exit") {
+      DWORD code = 0;
+      if (WaitForSingleObject(launcher.hProcess, kPatience) == WAIT_OBJECT_0 &&
+          GetExitCodeProcess(launcher.hProcess, &code)) {
+        std::printf("exit %lu\n", code);
+      } else {
+        std::printf("exit timeout\n");
+      }
+    } else if (step == L"write") {
+      const wchar_t* file = next();
+      WriteWhole(file, Utf8(next()));
+    } else {
+      std::printf("unknown step %s\n", Utf8(step).c_str());
+    }
+  }
+  // A scenario that forgot its exit step must not leave the launcher behind.
+  if (WaitForSingleObject(launcher.hProcess, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(launcher.hProcess, 1);
+  }
+  CloseHandle(launcher.hProcess);
+  return 0;
+}
