@@ -1,15 +1,12 @@
 // Plays every program the launcher starts, chosen by its own file name, and logs each start
 // beside itself in calls.log, in UTF-16LE: name, process id, current directory, command line.
-//   tasklist.exe      prints tasklist.out when that lies beside it; otherwise answers the probe
-//                     from the running processes (Wine's own tasklist prints nothing)
+//   tasklist.exe      prints tasklist.out, which lies beside it (Wine's own tasklist prints
+//                     nothing)
 //   lanternfield.exe  runs until a file named "end" shows beside it, then logs to ended.log
 //   anything else     (Uninstall.exe, cmd.exe, taskkill.exe) exits at once
 #include <windows.h>
-// After windows.h, which it needs.
-#include <tlhelp32.h>
 
 #include <string>
-#include <string_view>
 
 namespace {
 
@@ -24,28 +21,6 @@ void Log(const std::wstring& file, const std::wstring& name) {
   DWORD written = 0;
   WriteFile(log, line.data(), DWORD(line.size() * sizeof(wchar_t)), &written, nullptr);
   CloseHandle(log);
-}
-
-// The probe's answer: each process whose image is the one after /FI "IMAGENAME eq ".
-std::string ListProcesses() {
-  constexpr std::string_view kFilter = "imagename eq ";
-  std::string line = GetCommandLineA();
-  CharLowerBuffA(line.data(), DWORD(line.size()));
-  const std::size_t found = line.find(kFilter);
-  const std::size_t at = found == std::string::npos ? line.size() : found + kFilter.size();
-  const std::string wanted = line.substr(at, line.find('"', at) - at);
-  std::string output;
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-    if (lstrcmpiA(entry.szExeFile, wanted.c_str()) == 0) {
-      output += wanted + "    " + std::to_string(entry.th32ProcessID) + " Console\r\n";
-    }
-  }
-  CloseHandle(snapshot);
-  return output.empty() ? "INFO: No tasks are running which match the specified criteria.\r\n"
-                        : output;
 }
 
 }  // namespace
@@ -63,8 +38,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     const bool read = ReadFile(file, scripted, sizeof(scripted), &size, nullptr);
     CloseHandle(file);
-    const std::string output = read ? std::string(scripted, size) : ListProcesses();
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), output.data(), DWORD(output.size()), &size, nullptr);
+    if (read) {
+      WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), scripted, size, &size, nullptr);
+    }
   } else if (lstrcmpiW(name.c_str(), L"lanternfield.exe") == 0) {
     while (GetFileAttributesW((directory + L"\\end").c_str()) == INVALID_FILE_ATTRIBUTES) {
       Sleep(50);

@@ -6,10 +6,7 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/cmdline/cmdline.h"
-#include "platform/paths/paths.h"
 #include "platform/process/process.h"
-#include "platform/process/program_lookup.h"
 #include "support.h"
 
 namespace ltf::testing {
@@ -64,10 +61,6 @@ int PlayChild(const std::wstring& role, const wchar_t* operand) {
     }
     WriteFileText(operand, text);
     Write(STD_OUTPUT_HANDLE, "hello");
-  } else if (role == L"resolve") {
-    const auto resolved = ResolveProgram(WindowsLookupSystem(), Units(operand));
-    Write(STD_OUTPUT_HANDLE,
-          resolved ? ToUtf8(resolved->Units()) : std::string(resolved.error().message));
   } else {
     return 99;
   }

@@ -22,9 +22,6 @@ inline const wchar_t* Wide(const std::u16string& text) {
 inline std::u16string Units(const wchar_t* wide) {
   return reinterpret_cast<const char16_t*>(wide);
 }
-inline std::u16string Verbatim(std::u16string_view absolute) {
-  return u"\\\\?\\" + std::u16string(absolute);
-}
 
 inline std::u16string ThisProgram() {
   wchar_t path[MAX_PATH + 1] = {};

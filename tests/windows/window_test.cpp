@@ -61,11 +61,6 @@ TEST(LauncherWindowProcTest, AnswersItsOwnMessagesAndFollowsUpOnCommands) {
     EXPECT_EQ(QuitPosted(), c.quits) << c.message << " " << c.wparam;
     DestroyWindow(window);
   }
-  // Anything else takes the default path.
-  const HWND window = CreateWindowExW(0, L"STATIC", L"Lanternfield", 0, 0, 0, 10, 10, nullptr,
-                                      nullptr, nullptr, nullptr);
-  EXPECT_EQ(LauncherWindowProc(window, WM_GETTEXTLENGTH, 0, 0), 12);
-  DestroyWindow(window);
   DeleteDC(dc);
 }
 
