@@ -1,18 +1,9 @@
 // Starts the launcher with an exact command line and drives it from outside its process, one
-// step per argument; the steps that look print what they saw, one line per fact.
-//   driver LAUNCHER CWD LINE STEP...
-//   window           "window <toggle label>|<status colour>" once the window shows its status
-//   look FILE        "frame …", one "child …" per control, "paint ok" or what is wrong with the
-//                    painting; the window as the screen shows it is saved to FILE (PPM)
-//   press ID         clicks the window's button ID
-//   send LOW HIGH    sends WM_COMMAND: "answer <result>"
-//   box ID           "box <caption>|<text>|<owner>|<buttons>" once a message box shows, then
-//                    presses its button ID
-//   settle           half a second later: "open", "running" (no window) or "ended CODE", and
-//                    " with a box" while a message box shows
-//   close            posts WM_CLOSE to the window
-//   exit             "exit CODE" once the launcher has ended (it is ended after 30 s)
-//   write FILE TEXT  replaces FILE with TEXT, so a stand-in answers differently from now on
+// step per argument, printing one line per fact it sees:  driver LAUNCHER CWD LINE STEP...
+//   window, look FILE (frame, controls, paint; the window saved to FILE as PPM), press ID,
+//   post LOW HIGH (WM_COMMAND), box ID (describes the message box, then presses ID), settle
+//   (half a second later: open, running without a window, or ended), close, exit, and
+//   write FILE TEXT (so a stand-in answers differently from then on).
 #include <windows.h>
 
 #include <algorithm>
@@ -254,15 +245,9 @@ int wmain(int count, wchar_t** arguments) {
       Look(window, running, next());
     } else if (step == L"press") {
       PostMessageW(GetDlgItem(window, _wtoi(next())), BM_CLICK, 0, 0);
-    } else if (step == L"send") {
+    } else if (step == L"post") {
       const int low = _wtoi(next()), high = _wtoi(next());
-      DWORD_PTR answer = 0;
-      if (SendMessageTimeoutW(window, WM_COMMAND, MAKEWPARAM(low, high), 0, SMTO_ABORTIFHUNG, 5000,
-                              &answer)) {
-        std::printf("answer %d\n", int(answer));
-      } else {
-        std::printf("answer none\n");
-      }
+      PostMessageW(window, WM_COMMAND, MAKEWPARAM(low, high), 0);
     } else if (step == L"box") {
       const HWND box = Visible(pid, L"#32770", kPatience);
       std::printf("box %s\n", box ? DescribeBox(box, window).c_str() : "none");

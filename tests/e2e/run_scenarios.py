@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""Runs the whole launcher under Wine, each scenario in a fresh install directory with stand-in
-children beside it, and compares what the driver saw and what the stand-ins logged with what the
-scenario expects. The window's screenshots are saved as PNG files in the --shots directory."""
+"""Checks the launcher exe from outside: its resources, subsystem and imports as the file holds
+them, then the whole launcher under Wine, each scenario in a fresh install directory with
+stand-in children beside it, comparing what the driver saw and what the stand-ins logged with
+what the scenario expects. The window's screenshots are saved as PNG files in --shots."""
 import argparse
+import re
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -64,12 +67,12 @@ SCENARIOS = [
     Scenario("near miss opens the window", ["window", "close", "exit"], [window(True), "exit 0"],
              args="--SILENT"),
     Scenario("window, companion stopped: look, unknown command, WM_CLOSE",
-             ["window", "look", "{base}\\shot.ppm", "send", "999", "0", "settle", "close", "exit"],
-             [window(False), *look(False), "answer 0", "open", "exit 0"], tasklist=NOT_RUNNING,
+             ["window", "look", "{base}\\shot.ppm", "post", "999", "0", "settle", "close", "exit"],
+             [window(False), *look(False), "open", "exit 0"], tasklist=NOT_RUNNING,
              shot="Stopped"),
     Scenario("window, companion running: look, toggle command with a notification code",
-             ["window", "look", "{base}\\shot.ppm", "send", TOGGLE, "1", "exit"],
-             [window(True), *look(True), "answer 0", "exit 0"], [STOP], shot="Running"),
+             ["window", "look", "{base}\\shot.ppm", "post", TOGGLE, "1", "exit"],
+             [window(True), *look(True), "exit 0"], [STOP], shot="Running"),
     Scenario("toggle acts on the state at the press, not on its label",
              ["window", "write", "{install}\\tasklist.out", RUNNING, "press", TOGGLE, "exit"],
              [window(False), "exit 0"], [STOP], tasklist=NOT_RUNNING),
@@ -88,6 +91,71 @@ SCENARIOS = [
              [window(False), "exit 0", window(True), "exit 0"], [COMPANION], tasklist=NOT_RUNNING,
              stand_ins=("tasklist.exe", "lanternfield.exe")),
 ]
+
+
+ICON_SIZES = [256, 128, 64, 48, 32, 16]
+VERSION_STRINGS = {"CompanyName": "Lanternfield", "FileDescription": "Lanternfield Launcher",
+                   "FileVersion": "1.0.0.0", "InternalName": "LanternfieldLauncher",
+                   "OriginalFilename": "LanternfieldLauncher.exe", "ProductName": "Lanternfield",
+                   "ProductVersion": "1.0.0.0"}
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "ntdll.dll",
+               "advapi32.dll", "shell32.dll"}
+
+
+def output(*command, stdin=None):
+    return subprocess.run(command, input=stdin, check=True, capture_output=True).stdout
+
+
+def version_nodes(data):
+    """A version record's nodes as {key: (value bytes, children bytes)}."""
+    found = {}
+    while len(data) >= 6:
+        length, value_length, value_type = struct.unpack_from("<HHH", data)
+        node, data = data[:length], data[(length + 3) & ~3:]
+        end = node.index(b"\0\0", 6)
+        end += end % 2  # the key is UTF-16: its terminator starts on an even offset
+        start = (end + 2 + 3) & ~3
+        size = value_length * 2 if value_type == 1 else value_length
+        found[node[6:end].decode("utf-16-le")] = (node[start:start + size],
+                                                  node[(start + size + 3) & ~3:])
+    return found
+
+
+def exe_problems(exe, objdump):
+    listing = output("wrestool", "-l", exe).decode()
+    resources = sorted(re.findall(r"--type=(\d+) --name=(\d+) --language=(\d+)", listing))
+    # Six icon images, the icon group and the version record: no manifest, dialog or strings.
+    wanted = sorted([("3", str(n), "1033") for n in range(1, 7)] + [("14", "1", "1033"),
+                                                                   ("16", "1", "1033")])
+    group = output("icotool", "-l", "-", stdin=output("wrestool", "-x", "-t14", "-n1", exe)).decode()
+    images = re.findall(r"--width=(\d+) --height=(\d+) --bit-depth=(\d+)", group)
+    headers = [struct.unpack_from("<IiiHH", output("wrestool", "-x", "--raw", "-t3", f"-n{n}", exe))
+               for n in range(1, 7)]
+    fixed, children = version_nodes(output("wrestool", "-x", "--raw", "-t16", "-n1", exe)).get(
+        "VS_VERSION_INFO", (b"", b""))
+    fields = struct.unpack("<13I", fixed) if len(fixed) == 52 else ()
+    blocks = version_nodes(children)
+    tables = version_nodes(blocks.get("StringFileInfo", (b"", b""))[1])
+    strings = {k: v.decode("utf-16-le") for k, (v, _) in
+               version_nodes(tables.get("040904b0", (b"", b""))[1]).items()}
+    translation = {k: v for k, (v, _) in version_nodes(blocks.get("VarFileInfo", (b"", b""))[1]).items()}
+    pe = output(objdump, "-p", exe).decode()
+    dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", pe)}
+    checks = [
+        (resources == wanted, f"resources {resources}"),
+        (images == [(str(s), str(s), "32") for s in ICON_SIZES], f"icon group 1 {images}"),
+        # Each image a plain 32-bit DIB, twice as high as wide for its mask.
+        (headers == [(40, s, 2 * s, 1, 32) for s in ICON_SIZES], f"icon DIB headers {headers}"),
+        # Signature, struct version, file and product version 1.0.0.0; the rest all 0.
+        (fields == (0xFEEF04BD, 0x10000, 0x10000, 0, 0x10000, 0) + (0,) * 7, f"fixed part {fields}"),
+        (sorted(blocks) == ["StringFileInfo", "VarFileInfo"] and list(tables) == ["040904b0"],
+         f"version blocks {sorted(blocks)} {list(tables)}"),
+        (strings == {k: v + "\0" for k, v in VERSION_STRINGS.items()}, f"strings {strings}"),
+        (translation == {"Translation": struct.pack("<HH", 0x409, 0x4B0)}, f"translation {translation}"),
+        (re.search(r"^Subsystem\s+00000002\s+\(Windows GUI\)", pe, re.M), "GUI subsystem"),
+        (dlls and dlls <= SYSTEM_DLLS, f"imports beyond the system DLLs: {dlls - SYSTEM_DLLS}"),
+    ]
+    return [what for ok, what in checks if not ok]
 
 
 def windows_path(path):
@@ -164,12 +232,16 @@ def run_scenario(s, args):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("launcher", "stand-in", "driver", "wine-run", "work", "shots"):
+    for option in ("launcher", "objdump", "stand-in", "driver", "wine-run", "work", "shots"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--only", help="run the scenarios whose name holds this text")
     args = parser.parse_args()
     chosen = [s for s in SCENARIOS if not args.only or args.only in s.name]
-    failed = 0
+    problems = exe_problems(args.launcher, args.objdump)
+    print(f"{'FAIL' if problems else 'ok  '} the exe's resources, subsystem and imports")
+    for problem in problems:
+        print("    " + problem)
+    failed = int(bool(problems))
     for scenario in chosen:
         started = time.monotonic()
         problems = run_scenario(scenario, args)
@@ -177,7 +249,7 @@ def main():
         for problem in problems:
             print("    " + problem)
         failed += bool(problems)
-    print(f"{failed} of {len(chosen)} scenarios failed" if failed else f"all {len(chosen)} scenarios passed")
+    print(f"{failed} checks failed" if failed else f"the exe and all {len(chosen)} scenarios passed")
     print(f"screenshots of the window: {args.shots}")
     return 1 if failed else 0
 

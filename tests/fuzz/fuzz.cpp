@@ -176,18 +176,7 @@ void CheckPaths(Input input) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace ltf::fuzz;
   Input input(data, size);
-  switch (input.Byte() % 4) {
-    case 0:
-      CheckCommandLines(input);
-      break;
-    case 1:
-      CheckText(input);
-      break;
-    case 2:
-      CheckContains(input);
-      break;
-    default:
-      CheckPaths(input);
-  }
+  constexpr void (*kChecks[])(Input) = {CheckCommandLines, CheckText, CheckContains, CheckPaths};
+  kChecks[input.Byte() % std::size(kChecks)](input);
   return 0;
 }

@@ -99,6 +99,11 @@ TEST(ResolveProgramTest, FindsTheFileThatWouldRun) {
       {u"\\\\?\\C:\\x\\prog.exe", {}, "C:\\x\\prog.exe"},
       {u"\\\\?\\C:\\x\\..\\prog.exe", {}, "\\\\?\\C:\\x\\..\\prog.exe"},
       {u"\\\\?\\UNC\\server\\share\\prog.exe", {}, "\\\\server\\share\\prog.exe"},
+      // CreateProcessW takes at most MAX_PATH units with the terminator in the plain form.
+      {u"\\\\?\\C:\\" + Path(248, u'x') + u".exe", {}, "C:\\" + std::string(248, 'x') + ".exe"},
+      {u"\\\\?\\C:\\" + Path(249, u'x') + u".exe",
+       {},
+       "\\\\?\\C:\\" + std::string(249, 'x') + ".exe"},
       // Refused before anything is run.
       {u"", {}, "program path has no file name"},
       {u"C:\\x\\", {}, "program path has no file name"},
@@ -131,20 +136,6 @@ TEST(ResolveProgramTest, SearchesEachDirectoryOnceInOrderAndSkipsWhatIsMissing) 
             (Paths{u"C:\\Windows\\system32\\tasklist.exe", u"C:\\Windows\\tasklist.exe"}));
 }
 
-// CreateProcessW takes at most MAX_PATH units with the terminator; a longer path keeps its form.
-TEST(ToLaunchPathTest, DropsTheVerbatimPrefixOnlyFromShortPathsItDoesNotChange) {
-  FakeLookup lookup;
-  const Path long_path = u"\\\\?\\C:\\" + Path(253, u'x');
-  const std::pair<Path, Path> cases[] = {
-      {long_path.substr(0, 259), long_path.substr(4, 255)},
-      {long_path, long_path},
-      {u"\\\\?\\C:\\", u"C:\\"},
-  };
-  for (const auto& [path, expected] : cases) {
-    EXPECT_EQ(ToLaunchPath(lookup, *TerminatedPath::From(path))->Units(), expected) << path.size();
-  }
-}
-
 TEST(PrepareLaunchTest, RefusesBatchFilesAndKeepsTheNameAsGiven) {
   FakeLookup lookup;
   lookup.existing = {u"C:\\Windows\\system32\\cmd.exe", u"C:\\Launcher\\setup.cmd"};
@@ -162,6 +153,7 @@ TEST(PrepareLaunchTest, RefusesBatchFilesAndKeepsTheNameAsGiven) {
   }
   EXPECT_EQ(PrepareLaunch(lookup, u"cmd", std::vector<std::u16string>{u"a\0"s}).error().message,
             "nul byte found in provided data");
+  EXPECT_EQ(ToLaunchPath(lookup, *TerminatedPath::From(u"\\\\?\\C:\\"))->Units(), u"C:\\");
 }
 
 std::u16string Line(const ProcessCommand& command) {

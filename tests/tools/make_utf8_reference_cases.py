@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""Writes byte strings with their lossy UTF-8 decoding by Python's own decoder, as C++
-initializers {input, expected UTF-8, expected UTF-16 and terminator, bytes before the first
-ill-formed subpart}, one a line.
-
-Usage: make_utf8_reference_cases.py OUTPUT.inc
-"""
+"""make_utf8_reference_cases.py OUTPUT.inc: byte strings with their lossy decoding by Python's
+own decoder, as C++ initializers {input, expected UTF-8, expected UTF-16 and terminator, bytes
+before the first ill-formed subpart}, one a line."""
 
 import random
 import sys

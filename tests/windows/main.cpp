@@ -18,9 +18,10 @@ void Write(DWORD id, const std::string& bytes) {
 }
 
 void WriteFileText(const wchar_t* path, const std::string& text) {
-  const UniqueHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
-  WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
 }
 
 int PlayChild(const std::wstring& role, const wchar_t* operand) {
@@ -47,9 +48,6 @@ int PlayChild(const std::wstring& role, const wchar_t* operand) {
   } else if (role == L"late") {
     Sleep(1500);
     Write(STD_OUTPUT_HANDLE, "grandchild-done;");
-  } else if (role == L"linger") {
-    WriteFileText(operand, std::to_string(GetCurrentProcessId()));
-    Sleep(60000);
   } else if (role == L"handles") {
     // What Windows gave us: the startup flags, then per standard handle whether it is usable.
     STARTUPINFOW startup{};
