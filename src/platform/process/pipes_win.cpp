@@ -17,9 +17,6 @@ extern "C" NTSTATUS NTAPI NtCreateNamedPipeFile(
 
 namespace {
 
-constexpr ULONG kFileCreate = 2;                // FILE_CREATE
-constexpr ULONG kSynchronousIoNonAlert = 0x20;  // FILE_SYNCHRONOUS_IO_NONALERT
-constexpr ULONG kNonDirectoryFile = 0x40;       // FILE_NON_DIRECTORY_FILE
 constexpr ULONG kQuotaBytes = 65536;
 constexpr LONGLONG kDefaultTimeout = -500000;  // 50 ms, relative, in 100 ns units
 
@@ -46,8 +43,9 @@ std::expected<ChildPipe, WindowsError> CreateChildPipe(bool parent_reads) {
   IO_STATUS_BLOCK io{};
   UniqueHandle root;
   NtObject root_name(nullptr, L"\\??\\PIPE\\", 18, 0);
-  NTSTATUS status = NtOpenFile(root.Receive(), GENERIC_READ | SYNCHRONIZE, &root_name.attributes,
-                               &io, FILE_SHARE_READ | FILE_SHARE_WRITE, kSynchronousIoNonAlert);
+  NTSTATUS status =
+      NtOpenFile(root.Receive(), GENERIC_READ | SYNCHRONIZE, &root_name.attributes, &io,
+                 FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_SYNCHRONOUS_IO_NONALERT);
   if (status < 0) {
     return std::unexpected(FromStatus(status));
   }
@@ -60,7 +58,7 @@ std::expected<ChildPipe, WindowsError> CreateChildPipe(bool parent_reads) {
   // CreateOptions 0 makes the parent's end asynchronous.
   status = NtCreateNamedPipeFile(
       pipe.parent_end.Receive(), (parent_reads ? GENERIC_READ : GENERIC_WRITE) | SYNCHRONIZE,
-      &parent_name.attributes, &io, parent_reads ? FILE_SHARE_WRITE : FILE_SHARE_READ, kFileCreate,
+      &parent_name.attributes, &io, parent_reads ? FILE_SHARE_WRITE : FILE_SHARE_READ, FILE_CREATE,
       0, 0, 0, 0, 1, kQuotaBytes, kQuotaBytes, &timeout);
   if (status < 0) {
     return std::unexpected(FromStatus(status));
@@ -70,7 +68,7 @@ std::expected<ChildPipe, WindowsError> CreateChildPipe(bool parent_reads) {
   const ACCESS_MASK child_access = parent_reads ? GENERIC_WRITE | SYNCHRONIZE | FILE_READ_ATTRIBUTES
                                                 : GENERIC_READ | SYNCHRONIZE;
   status = NtOpenFile(pipe.child_end.Receive(), child_access, &child_name.attributes, &io, 0,
-                      kSynchronousIoNonAlert | kNonDirectoryFile);
+                      FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE);
   if (status < 0) {
     return std::unexpected(FromStatus(status));
   }

@@ -7,6 +7,7 @@
 #include "platform/windows_call_win.h"
 
 namespace ltf {
+
 // One unnamed pipe: the parent's end is overlapped and stays ours; the child's end is
 // synchronous and inheritable, as console programs expect of their standard handles.
 struct ChildPipe {
