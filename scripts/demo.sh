@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # Builds the launcher and runs it under Wine from a demo install directory, beside a demo
-# companion, a demo uninstaller and a tasklist.exe that answers from the running processes, then
-# saves a screenshot of its window and closes it.
-# Wine's own tasklist prints nothing, so the stand-in beside the launcher (which looks in its own
-# directory first) makes the status line true; on Windows the system's own tasklist is used.
+# companion and a demo uninstaller, then saves a screenshot of its window and closes it. The
+# companion is not running, which Wine's own tasklist (it prints nothing) reports truly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,7 +16,7 @@ install_dir="$demo/Lanternfield"
 rm -rf "$install_dir" "$demo/launcher-window.ppm"
 mkdir -p "$install_dir"
 cp build/windows/src/LanternfieldLauncher.exe "$install_dir/"
-for program in lanternfield.exe Uninstall.exe tasklist.exe; do
+for program in lanternfield.exe Uninstall.exe; do
   cp build/windows/tests/e2e/stand_in.exe "$install_dir/$program"
 done
 
