@@ -153,13 +153,9 @@ void CheckPaint(const Shot& shot, bool running) {
 }
 
 bool WriteWhole(const wchar_t* path, const std::string& bytes) {
-  const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  const bool ok = file != INVALID_HANDLE_VALUE &&
-                  WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
-                  written == bytes.size();
-  CloseHandle(file);
-  return ok;
+  std::FILE* file = _wfopen(path, L"wb");
+  const bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return file && std::fclose(file) == 0 && written;
 }
 
 void Look(HWND window, bool running, const wchar_t* screenshot) {

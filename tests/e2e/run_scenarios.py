@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""Checks the launcher exe from outside: its resources, subsystem and imports as the file holds
-them, then the whole launcher under Wine, each scenario in a fresh install directory with
-stand-in children beside it, comparing what the driver saw and what the stand-ins logged with
-what the scenario expects. The window's screenshots are saved as PNG files in --shots."""
+"""The launcher exe from outside: its resources, subsystem and imports as the file holds them,
+then scenarios under Wine, each in a fresh install directory with stand-in children, comparing
+what the driver saw and the stand-ins logged with what each expects. Screenshots go to --shots."""
 import argparse
 import re
 import shutil

@@ -1,17 +1,14 @@
 // Plays every program the launcher starts, chosen by its own file name, and logs each start
 // beside itself in calls.log, in UTF-16LE: name, process id, current directory, command line.
-//   tasklist.exe      prints tasklist.out, which lies beside it (Wine's own tasklist prints
-//                     nothing)
+//   tasklist.exe      prints tasklist.out, which lies beside it
 //   lanternfield.exe  runs until a file named "end" shows beside it, then logs to ended.log
 //   anything else     (Uninstall.exe, cmd.exe, taskkill.exe) exits at once
 #include <windows.h>
 
 #include <string>
 
-namespace {
-
 // One write per line, so stand-ins running at once do not interleave their lines.
-void Log(const std::wstring& file, const std::wstring& name) {
+static void Log(const std::wstring& file, const std::wstring& name) {
   wchar_t current[MAX_PATH + 1] = {};
   GetCurrentDirectoryW(MAX_PATH + 1, current);
   const std::wstring line = name + L'\t' + std::to_wstring(GetCurrentProcessId()) + L'\t' +
@@ -22,8 +19,6 @@ void Log(const std::wstring& file, const std::wstring& name) {
   WriteFile(log, line.data(), DWORD(line.size() * sizeof(wchar_t)), &written, nullptr);
   CloseHandle(log);
 }
-
-}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wchar_t module[MAX_PATH + 1] = {};
@@ -36,11 +31,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     DWORD size = 0;
     const HANDLE file = CreateFileW((directory + L"\\tasklist.out").c_str(), GENERIC_READ,
                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    const bool read = ReadFile(file, scripted, sizeof(scripted), &size, nullptr);
-    CloseHandle(file);
-    if (read) {
+    if (ReadFile(file, scripted, sizeof(scripted), &size, nullptr)) {
       WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), scripted, size, &size, nullptr);
     }
+    CloseHandle(file);
   } else if (lstrcmpiW(name.c_str(), L"lanternfield.exe") == 0) {
     while (GetFileAttributesW((directory + L"\\end").c_str()) == INVALID_FILE_ATTRIBUTES) {
       Sleep(50);

@@ -121,6 +121,9 @@ void CheckDecoding(testing::GuardedBuffer& buffer, const ReferenceCase& c) {
 #endif
 }
 
+// The reference inputs, then long ones, where well-formed stretches are skipped in bulk: reference
+// inputs joined by ASCII runs, which no sequence runs across, so they decode piece by piece at
+// every block alignment.
 TEST(Utf8ReferenceTest, DecodersAgreeWithAnIndependentDecoder) {
   ASSERT_GT(std::size(kReferenceCases), 1000u);
   testing::GuardedBuffer buffer;
@@ -128,12 +131,6 @@ TEST(Utf8ReferenceTest, DecodersAgreeWithAnIndependentDecoder) {
     SCOPED_TRACE("reference case " + std::to_string(&c - kReferenceCases));
     CheckDecoding(buffer, c);
   }
-}
-
-// Long inputs, where well-formed stretches are skipped in bulk: reference cases joined by ASCII
-// runs, which no sequence runs across, so they decode piece by piece at every block alignment.
-TEST(Utf8ReferenceTest, LongInputsDecodeLikeTheirPieces) {
-  testing::GuardedBuffer buffer;
   std::mt19937 rng(0x5EED);
   for (int round = 0; round < 3000; ++round) {
     std::string input, expected;
