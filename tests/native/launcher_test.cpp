@@ -123,7 +123,6 @@ TEST(IsCompanionRunningTest, AnswersFromStandardOutputAlone) {
       {"lanternfield.ex", "", 0, false},
       {"INFO: No tasks are running which match the specified criteria.\r\n", "", 0, false},
       {"LANTERNFIELD.EXE", "", 0, false},
-      {"Lanternfield.exe", "", 0, false},
       {"oldlanternfield.exe2", "", 0, true},
       {"", "lanternfield.exe", 0, false},
       {"lanternfield.exe", "", 1, true},
