@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix
   clang-19 libclang-rt-19-dev
   wine wine64
-  xvfb x11-utils xdotool imagemagick icoutils
+  xvfb x11-utils imagemagick icoutils
 )
 
 missing=()
