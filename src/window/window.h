@@ -37,6 +37,7 @@ std::span<const LauncherButton> LauncherButtons();
 inline constexpr int kTextLeft = 20;
 inline constexpr int kTitleTop = 20;
 inline constexpr int kStatusTop = 50;
+// The window's title, which its client area shows too.
 inline constexpr std::string_view kTitleText = "Lanternfield";
 
 inline constexpr ColourRef kBackgroundColour = 0x002E1E1E;

@@ -10,7 +10,6 @@ namespace ltf {
 namespace {
 
 constexpr std::string_view kClassName = "LTF_Launcher";
-constexpr std::string_view kTitle = "Lanternfield";
 // A close box, but no sizing border and no minimise or maximise box, so the size stays fixed.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
 // The outer size, frame and caption included.
@@ -37,7 +36,7 @@ void RunLauncherWindow() {
   // A failed registration shows up as the failed creation below.
   (void)RegisterClassExW(&record);
 
-  const WideString title = ToWideString(kTitle);
+  const WideString title = ToWideString(kTitleText);
   const HWND window = HandleResult(CreateWindowExW(0, class_name.Wide(), title.Wide(), kStyle,
                                                    CW_USEDEFAULT, CW_USEDEFAULT, kWidth, kHeight,
                                                    nullptr, nullptr, instance, nullptr))
