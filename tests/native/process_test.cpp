@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "launcher/launcher.h"
+#include "platform/process/pipe_progress.h"
 #include "platform/process/program_lookup.h"
 
 namespace ltf {
@@ -190,6 +191,31 @@ TEST(BuildCommandLineTest, TheLauncherChildrenGetExactLines) {
   EXPECT_EQ(Line(StopCommand()), u"\"taskkill\" /F /IM lanternfield.exe"s + u'\0');
   EXPECT_EQ(Line(UpdatePageCommand()),
             u"\"cmd\" /C start https://lanternfield.example/update"s + u'\0');
+}
+
+// A read that succeeds with 0 bytes only means that the writer wrote 0 bytes.
+TEST(TakeFinishedReadTest, OnlyThePipesEndEndsTheStream) {
+  const struct {
+    bool succeeded;
+    std::uint32_t count, error;
+    std::size_t length;
+    bool at_end;
+    std::uint32_t failure;  // 0: no error
+  } cases[] = {
+      {true, 5, 0, 15, false, 0},       // bytes
+      {true, 0, 0, 10, false, 0},       // the writer wrote 0 bytes
+      {true, 0, 109, 10, false, 0},     // a stale last error beside a success
+      {false, 0, 109, 10, true, 0},     // ERROR_BROKEN_PIPE
+      {false, 0, 38, 10, true, 0},      // ERROR_HANDLE_EOF
+      {false, 0, 995, 10, false, 995},  // ERROR_OPERATION_ABORTED
+  };
+  for (const auto& c : cases) {
+    PipeProgress progress{10, false};
+    const auto taken = TakeFinishedRead(progress, c.succeeded, c.count, c.error);
+    EXPECT_EQ(taken ? 0 : taken.error().code, c.failure) << c.count << " " << c.error;
+    EXPECT_EQ(progress.length, c.length) << c.count << " " << c.error;
+    EXPECT_EQ(progress.at_end, c.at_end) << c.count << " " << c.error;
+  }
 }
 
 }  // namespace

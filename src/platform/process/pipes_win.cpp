@@ -4,10 +4,14 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <utility>
 
+#include "platform/process/pipe_progress.h"
 #include "platform/process/pipes_win.h"
 
 namespace ltf {
+
+static_assert(kErrorHandleEof == ERROR_HANDLE_EOF && kErrorBrokenPipe == ERROR_BROKEN_PIPE);
 
 extern "C" NTSTATUS NTAPI NtCreateNamedPipeFile(
     PHANDLE file, ULONG desired_access, POBJECT_ATTRIBUTES attributes, PIO_STATUS_BLOCK io_status,
@@ -84,51 +88,40 @@ struct PipeReader {
   UniqueHandle pipe;
   UniqueHandle event;
   OVERLAPPED overlapped{};
-  std::vector<unsigned char> bytes;  // the first `length` are filled; the rest is free space
-  std::size_t length = 0;
+  std::vector<unsigned char> bytes;  // the first `progress.length` are filled; the rest is free
+  PipeProgress progress;
   DWORD ready = 0;
   ReaderState state = ReaderState::NotReading;
-  bool at_end = false;
 };
 
-bool IsEndOfPipe(DWORD error) {
-  return error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE;
-}
-
 std::expected<void, WindowsError> TakeResult(PipeReader& reader) {
-  DWORD count = 0;
-  if (reader.state == ReaderState::ReadAtOnce) {
-    count = reader.ready;
-  } else if (reader.state == ReaderState::Reading &&
-             !GetOverlappedResult(reader.pipe.Get(), &reader.overlapped, &count, TRUE)) {
-    const DWORD error = GetLastError();
-    reader.state = ReaderState::NotReading;
-    if (!IsEndOfPipe(error)) {
-      return std::unexpected(WindowsError{error});
+  switch (std::exchange(reader.state, ReaderState::NotReading)) {
+    case ReaderState::NotReading:
+      return {};
+    case ReaderState::ReadAtOnce:
+      return TakeFinishedRead(reader.progress, true, reader.ready, 0);
+    case ReaderState::Reading: {
+      DWORD count = 0;
+      const bool succeeded =
+          GetOverlappedResult(reader.pipe.Get(), &reader.overlapped, &count, TRUE) != FALSE;
+      return TakeFinishedRead(reader.progress, succeeded, count, succeeded ? 0 : GetLastError());
     }
-    count = 0;
-  } else if (reader.state == ReaderState::NotReading) {
-    return {};
   }
-  reader.state = ReaderState::NotReading;
-  reader.length += count;
-  reader.at_end = count == 0;
   return {};
 }
 
 std::expected<void, WindowsError> ScheduleRead(PipeReader& reader) {
-  if (reader.length == reader.bytes.size()) {
+  if (reader.progress.length == reader.bytes.size()) {
     reader.bytes.resize(std::max<std::size_t>(16, reader.bytes.size() * 2));
   }
-  const std::size_t space = reader.bytes.size() - reader.length;
+  const std::size_t space = reader.bytes.size() - reader.progress.length;
   const DWORD request = static_cast<DWORD>(std::min<std::size_t>(space, MAXDWORD));
   DWORD count = 0;
-  if (ReadFile(reader.pipe.Get(), reader.bytes.data() + reader.length, request, &count,
+  if (ReadFile(reader.pipe.Get(), reader.bytes.data() + reader.progress.length, request, &count,
                &reader.overlapped)) {
     // Done at once; the event stays signalled, so the next wait serves this reader again.
-    reader.at_end = count == 0;
     reader.ready = count;
-    reader.state = count == 0 ? ReaderState::NotReading : ReaderState::ReadAtOnce;
+    reader.state = ReaderState::ReadAtOnce;
     return {};
   }
   const DWORD error = GetLastError();
@@ -136,22 +129,18 @@ std::expected<void, WindowsError> ScheduleRead(PipeReader& reader) {
     reader.state = ReaderState::Reading;
     return {};
   }
-  if (error == ERROR_BROKEN_PIPE) {
-    reader.at_end = true;
-    return {};
-  }
-  return std::unexpected(WindowsError{error});
+  return TakeFinishedRead(reader.progress, false, 0, error);
 }
 
 std::expected<void, WindowsError> Serve(PipeReader& reader) {
-  if (auto taken = TakeResult(reader); !taken || reader.at_end) {
+  if (auto taken = TakeResult(reader); !taken || reader.progress.at_end) {
     return taken;
   }
   return ScheduleRead(reader);
 }
 
 std::expected<void, WindowsError> Finish(PipeReader& reader) {
-  while (!reader.at_end) {
+  while (!reader.progress.at_end) {
     if (auto served = Serve(reader); !served) {
       return served;
     }
@@ -189,7 +178,7 @@ std::expected<std::unique_ptr<PipeReader>, WindowsError> MakeReader(
   }
   reader->overlapped.hEvent = reader->event.Get();
   reader->bytes = std::move(buffer);
-  reader->length = reader->bytes.size();
+  reader->progress.length = reader->bytes.size();
   return reader;
 }
 
@@ -223,7 +212,7 @@ std::expected<void, WindowsError> ReadPipesToEnd(UniqueHandle output_end,
     if (!result) {
       break;
     }
-    if (readers[served]->at_end) {
+    if (readers[served]->progress.at_end) {
       result = Finish(*readers[1 - served]);
       break;
     }
@@ -235,7 +224,7 @@ std::expected<void, WindowsError> ReadPipesToEnd(UniqueHandle output_end,
     return result;
   }
   for (std::size_t i = 0; i < 2; ++i) {
-    readers[i]->bytes.resize(readers[i]->length);
+    readers[i]->bytes.resize(readers[i]->progress.length);
     *buffers[i] = std::move(readers[i]->bytes);
   }
   return {};
