@@ -137,6 +137,31 @@ TEST(ResolveProgramTest, SearchesEachDirectoryOnceInOrderAndSkipsWhatIsMissing) 
             (Paths{u"C:\\Windows\\system32\\tasklist.exe", u"C:\\Windows\\tasklist.exe"}));
 }
 
+// A relative entry would be read against the current directory, so it is not even looked at.
+TEST(ResolveProgramTest, SearchesOnlyTheAbsoluteEntriesOfPath) {
+  const Paths fixed{u"C:\\Launcher\\tool.exe", u"C:\\Windows\\system32\\tool.exe",
+                    u"C:\\Windows\\tool.exe"};
+  const struct {
+    std::u16string variable;
+    std::string expected;
+    Paths searched;  // after the fixed directories
+  } cases[] = {
+      {u".;bin;C:;C:bin;\\bin", "program not found", {}},
+      {u"bin;D:\\d;.", "D:\\d\\tool.exe", {u"D:\\d\\tool.exe"}},
+      {u"D:/d", "D:/d\\tool.exe", {u"D:/d\\tool.exe"}},
+  };
+  for (const auto& c : cases) {
+    FakeLookup lookup;
+    lookup.search_path = c.variable;
+    lookup.existing = {u"C:\\cwd\\.\\tool.exe", u"C:\\cwd\\bin\\tool.exe", u"D:\\d\\tool.exe",
+                       u"D:/d\\tool.exe"};
+    EXPECT_EQ(Outcome(ResolveProgram(lookup, u"tool")), c.expected) << Narrow(c.variable);
+    Paths searched = fixed;
+    searched.insert(searched.end(), c.searched.begin(), c.searched.end());
+    EXPECT_EQ(lookup.queried, searched) << Narrow(c.variable);
+  }
+}
+
 TEST(PrepareLaunchTest, RefusesBatchFilesAndKeepsTheNameAsGiven) {
   FakeLookup lookup;
   lookup.existing = {u"C:\\Windows\\system32\\cmd.exe", u"C:\\Launcher\\setup.cmd"};

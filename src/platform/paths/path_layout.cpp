@@ -1,5 +1,7 @@
 #include "platform/paths/path_layout.h"
 
+#include "platform/paths/paths.h"
+
 namespace ltf {
 
 namespace {
@@ -85,6 +87,15 @@ std::vector<ComponentSpan> Components(std::u16string_view path, const PathLayout
   return components;
 }
 
+bool IsAbsolutePath(std::u16string_view path) {
+  // Windows takes any unit before the colon for a drive letter here.
+  const bool drive_rooted =
+      path.size() >= 3 && !IsAnySeparator(path[0]) && path[1] == u':' && IsAnySeparator(path[2]);
+  const bool two_separators =
+      path.size() >= 2 && IsAnySeparator(path[0]) && IsAnySeparator(path[1]);
+  return drive_rooted || two_separators;
+}
+
 bool NeedsFullPath(std::u16string_view path) {
   if (path.empty() || path.starts_with(u"\\\\?\\") || path.starts_with(u"\\??\\")) {
     return false;
@@ -92,11 +103,8 @@ bool NeedsFullPath(std::u16string_view path) {
   if (path.size() >= kExtendedLengthThreshold) {
     return true;
   }
-  const bool drive_rooted = path.size() >= 2 && !IsAnySeparator(path[0]) && path[1] == u':' &&
-                            (path.size() == 2 || IsAnySeparator(path[2]));
-  const bool two_separators =
-      path.size() >= 2 && IsAnySeparator(path[0]) && IsAnySeparator(path[1]);
-  return !drive_rooted && !two_separators;
+  const bool bare_drive = path.size() == 2 && !IsAnySeparator(path[0]) && path[1] == u':';
+  return !bare_drive && !IsAbsolutePath(path);
 }
 
 std::u16string AddExtendedLengthPrefix(std::u16string_view absolute, bool prefer_verbatim) {

@@ -15,6 +15,9 @@ using Path = std::u16string;
 
 std::optional<Path> ParentPath(std::u16string_view path);
 Path JoinPath(std::u16string_view base, std::u16string_view part);
+// True when the path names the same place whatever the current directory and drive: a drive
+// with a separator ("C:\"), or two leading separators (UNC, device and \\?\ paths).
+bool IsAbsolutePath(std::u16string_view path);
 
 // A path as a wide Windows call takes it: no 0 unit inside, one 0 unit at the end.
 class TerminatedPath {
@@ -30,9 +33,7 @@ class TerminatedPath {
   // The units before the terminator.
   std::u16string_view Units() const { return units_; }
 #ifdef _WIN32
-  const wchar_t* Wide() const {
-    return AsWide(units_.c_str());
-  }
+  const wchar_t* Wide() const { return AsWide(units_.c_str()); }
 #endif
 
  private:

@@ -79,10 +79,11 @@ std::expected<TerminatedPath, ProcessError> SearchBareName(LookupSystem& system,
   const std::u16string file = name.find(u'.') == std::u16string_view::npos
                                   ? std::u16string(name) + u".exe"
                                   : std::u16string(name);
-  // An empty directory would make the candidate relative, and so a search of the current one.
+  // A directory that is not absolute ("", ".", "bin", "C:") would be a search of the current one.
   auto found_in = [&](const std::optional<Path>& directory) -> std::optional<TerminatedPath> {
-    return directory && !directory->empty() ? ProgramExists(system, JoinPath(*directory, file))
-                                            : std::nullopt;
+    return directory && IsAbsolutePath(*directory)
+               ? ProgramExists(system, JoinPath(*directory, file))
+               : std::nullopt;
   };
   for (auto fixed : {&LookupSystem::OwnDirectory, &LookupSystem::SystemDirectory,
                      &LookupSystem::WindowsDirectory}) {

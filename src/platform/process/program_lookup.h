@@ -52,8 +52,8 @@ std::expected<TerminatedPath, WindowsError> ToLaunchPath(LookupSystem& system,
 std::optional<TerminatedPath> ProgramExists(LookupSystem& system, std::u16string_view path);
 
 // A bare name is searched for: the launcher's directory, the system and Windows directories,
-// then "PATH" (never the current directory). A path is used as given, ".exe" added when that
-// names a file.
+// then the absolute entries of "PATH" (never the current directory). A path is used as given,
+// ".exe" added when that names a file.
 std::expected<TerminatedPath, ProcessError> ResolveProgram(LookupSystem& system,
                                                            std::u16string_view program);
 
