@@ -52,30 +52,32 @@ std::string AwaitFile(const std::u16string& path) {
 }
 
 // Our own open handles, counted from the system's handle table: GetProcessHandleCount under
-// Wine always answers 0.
+// Wine always answers 0. The extended table carries whole process ids; the older one only their
+// low 16 bits.
 std::size_t CountOwnHandles() {
   struct Entry {
-    USHORT process_id;  // the low 16 bits only
-    USHORT creator_back_trace_index;
-    UCHAR object_type_index, attributes;
-    USHORT value;
     PVOID object;
+    ULONG_PTR process_id;
+    ULONG_PTR value;
     ULONG granted_access;
+    USHORT creator_back_trace_index, object_type_index;
+    ULONG attributes, reserved;
   };
-  constexpr auto kSystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
+  constexpr auto kSystemExtendedHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(64);
   constexpr auto kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
   std::vector<unsigned char> buffer(1 << 16);
   NTSTATUS status;
   ULONG needed = 0;
-  while ((status = NtQuerySystemInformation(kSystemHandleInformation, buffer.data(),
+  while ((status = NtQuerySystemInformation(kSystemExtendedHandleInformation, buffer.data(),
                                             static_cast<ULONG>(buffer.size()), &needed)) ==
          kInfoLengthMismatch) {
     buffer.resize(std::max<std::size_t>(needed + 4096, buffer.size() * 2));
   }
-  const ULONG count = status < 0 ? 0 : *reinterpret_cast<const ULONG*>(buffer.data());
-  const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
+  // The count, a reserved word, then the entries.
+  const ULONG_PTR count = status < 0 ? 0 : *reinterpret_cast<const ULONG_PTR*>(buffer.data());
+  const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + 2 * sizeof(ULONG_PTR));
   return std::count_if(entries, entries + count, [](const Entry& entry) {
-    return entry.process_id == static_cast<USHORT>(GetCurrentProcessId());
+    return entry.process_id == GetCurrentProcessId();
   });
 }
 
@@ -137,34 +139,46 @@ TEST_F(WindowsTest, PathExistsReachesLongPaths) {
 }
 
 // Our standard handles are swapped for the test and put back after it.
-TEST_F(WindowsTest, AReleasedChildGetsDuplicatesOfOurStandardHandlesOrWindowsDefaults) {
+TEST_F(WindowsTest, AReleasedChildGetsDuplicatesOfOurStandardHandlesOrNone) {
   constexpr DWORD kIds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
   const HANDLE saved[] = {GetStdHandle(kIds[0]), GetStdHandle(kIds[1]), GetStdHandle(kIds[2])};
-  const ChildRole child(L"handles");
-  for (const DWORD id : kIds) {
-    SetStdHandle(id, nullptr);
-  }
-  ASSERT_TRUE(Retried([&] { return StartAndRelease({self_, {root_ + u"\\none"}}); }));
-  EXPECT_TRUE(AwaitFile(root_ + u"\\none").starts_with("0 "));
-
   // Our own ends are not inheritable: the child can only have them through duplicates.
   UniqueHandle reader, writer;
   ASSERT_TRUE(CreatePipe(reader.Receive(), writer.Receive(), nullptr, 0));
-  SetStdHandle(STD_INPUT_HANDLE, reader.Get());
-  SetStdHandle(STD_OUTPUT_HANDLE, writer.Get());
-  SetStdHandle(STD_ERROR_HANDLE, writer.Get());
-  const auto released = Retried([&] { return StartAndRelease({self_, {root_ + u"\\piped"}}); });
-  for (std::size_t i = 0; i < 3; ++i) {
-    SetStdHandle(kIds[i], saved[i]);
-  }
-  ASSERT_TRUE(released.has_value());
-  EXPECT_EQ(AwaitFile(root_ + u"\\piped"), "256 open open open");
+  // What a parent leaves us when it names handles in its start-up information but does not let
+  // us inherit them.
+  const auto unusable = reinterpret_cast<HANDLE>(std::uintptr_t{0x7FFFFFF0});
   DWORD flags = 0;
+  ASSERT_FALSE(GetHandleInformation(unusable, &flags));
+  const struct {
+    HANDLE input, output;
+    const char16_t* file;
+    std::string expected;  // the child's start-up flags and what it found usable
+  } rounds[] = {
+      // Nothing to pass on: Windows gives the child its defaults, whatever they are here.
+      {nullptr, nullptr, u"\\none", "0 "},
+      {reader.Get(), writer.Get(), u"\\piped", "256 open open open"},
+      {unusable, writer.Get(), u"\\unusable", "256 none open open"},
+  };
+  const ChildRole child(L"handles");
+  for (const auto& round : rounds) {
+    SetStdHandle(kIds[0], round.input);
+    SetStdHandle(kIds[1], round.output);
+    SetStdHandle(kIds[2], round.output);
+    const auto released = Retried([&] { return StartAndRelease({self_, {root_ + round.file}}); });
+    for (std::size_t i = 0; i < 3; ++i) {
+      SetStdHandle(kIds[i], saved[i]);
+    }
+    ASSERT_TRUE(released.has_value()) << round.expected;
+    EXPECT_TRUE(AwaitFile(root_ + round.file).starts_with(round.expected)) << round.expected;
+    if (round.output != nullptr) {
+      char hello[5] = {};
+      DWORD read = 0;
+      EXPECT_TRUE(ReadFile(reader.Get(), hello, sizeof(hello), &read, nullptr));
+      EXPECT_EQ(std::string(hello, read), "hello");
+    }
+  }
   EXPECT_TRUE(GetHandleInformation(writer.Get(), &flags)) << "our own handle was closed";
-  char hello[5] = {};
-  DWORD read = 0;
-  EXPECT_TRUE(ReadFile(reader.Get(), hello, sizeof(hello), &read, nullptr));
-  EXPECT_EQ(std::string(hello, read), "hello");
 }
 
 // A read that fails on one pipe must end the run, cancelling the read pending on the other

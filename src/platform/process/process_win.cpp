@@ -106,10 +106,13 @@ std::expected<ChildHandle, ProcessError> OpenChildHandle(ChildHandleKind kind, D
       if (own == nullptr || own == INVALID_HANDLE_VALUE) {
         return made;
       }
-      // A duplicate, so the child inherits it whether or not our own handle is inheritable.
-      if (!DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), made.child.Receive(), 0,
-                           TRUE, DUPLICATE_SAME_ACCESS)) {
-        return std::unexpected(LastProcessError());
+      // A duplicate, so the child inherits it whether or not our own handle is inheritable. A
+      // parent may have named handles it never gave us; the child then gets none for that
+      // stream rather than not starting at all.
+      HANDLE duplicate = nullptr;
+      if (DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &duplicate, 0, TRUE,
+                          DUPLICATE_SAME_ACCESS)) {
+        made.child.Reset(duplicate);
       }
       return made;
     }
