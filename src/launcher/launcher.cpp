@@ -37,6 +37,16 @@ MessageBoxText MissingUninstallerBox() {
   return {"Uninstaller not found. Use Settings > Apps.", "Lanternfield", kInformationBox};
 }
 
+// CreateProcessW refuses a program that asks for administrator rights; only the shell can show
+// the elevation prompt for it.
+bool StartProgram(System& system, const Path& program, WindowHandle owner) {
+  std::expected<void, ProcessError> started = system.StartAndRelease({program, {}});
+  if (!started && started.error().code == kErrorElevationRequired) {
+    started = system.StartThroughShell(program, owner);
+  }
+  return started.has_value();
+}
+
 }  // namespace
 
 LaunchMode ChooseLaunchMode(std::span<const std::string> arguments) {
@@ -86,7 +96,7 @@ void StartCompanion(System& system) {
     Show(system, nullptr, MissingCompanionBox());
     return;
   }
-  (void)system.StartAndRelease({companion, {}});
+  (void)StartProgram(system, companion, nullptr);
 }
 
 void StopCompanion(System& system) {
@@ -108,8 +118,8 @@ bool UninstallCompanion(System& system, WindowHandle owner) {
     Show(system, owner, MissingUninstallerBox());
     return false;
   }
-  (void)system.StartAndRelease({uninstaller, {}});
-  return true;
+  // An uninstaller that did not start leaves the window open: quitting would look like success.
+  return StartProgram(system, uninstaller, owner);
 }
 
 }  // namespace ltf

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <expected>
 #include <span>
 #include <string>
@@ -19,6 +20,9 @@ inline constexpr unsigned kErrorBox = 0x10;        // MB_OK | MB_ICONERROR
 inline constexpr unsigned kQuestionBox = 0x24;     // MB_YESNO | MB_ICONQUESTION
 inline constexpr unsigned kInformationBox = 0x40;  // MB_OK | MB_ICONINFORMATION
 inline constexpr int kIdYes = 6;                   // IDYES
+// ERROR_ELEVATION_REQUIRED, which CreateProcessW answers for a program whose manifest asks for
+// administrator rights; MinGW-w64's <winerror.h> lacks it.
+inline constexpr std::uint32_t kErrorElevationRequired = 740;
 
 // An HWND, kept opaque so the launcher logic builds without <windows.h>.
 using WindowHandle = void*;
@@ -34,6 +38,10 @@ class System {
       const ProcessCommand& command) = 0;
   // Starts the child with our standard handles and never waits for it.
   virtual std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command) = 0;
+  // Starts a program with no arguments through the shell, which can ask for elevation; the
+  // prompt belongs to `owner`. Never waited for.
+  virtual std::expected<void, ProcessError> StartThroughShell(const Path& program,
+                                                              WindowHandle owner) = 0;
   virtual Path InstallDirectory() = 0;
   virtual bool PathExists(const Path& path) = 0;
   // Modal; returns the button pressed, or 0 when the box could not be shown.
@@ -67,8 +75,7 @@ ProcessCommand UpdatePageCommand();
 void StartCompanion(System& system);
 void StopCompanion(System& system);
 void OpenUpdatePage(System& system);
-// True when the user confirmed and the uninstaller was found (its start was attempted);
-// the window then quits.
+// True when the user confirmed and the uninstaller started; the window then quits.
 bool UninstallCompanion(System& system, WindowHandle owner);
 
 }  // namespace ltf

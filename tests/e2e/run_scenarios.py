@@ -48,7 +48,7 @@ class Scenario:
     line: str = None  # the whole command line, when the program name is not ours
     tasklist: str = RUNNING  # what the tasklist stand-in prints
     stand_ins: tuple = CHILDREN
-    broken_tasklist: bool = False
+    broken: tuple = ()  # stand-ins that are text files, which no start can run
     alive: int = 0  # companions still running when the scenario ends
     shot: str = None  # the screenshot's name
 
@@ -60,7 +60,7 @@ SCENARIOS = [
     Scenario("silent, executable missing", ["box", IDOK, "exit"], [MISSING_COMPANION, "exit 0"],
              [PROBE], args="--silent", tasklist=NOT_RUNNING, stand_ins=("tasklist.exe",)),
     Scenario("silent, tasklist cannot start", ["exit"], ["exit 0"], [COMPANION], args="--silent",
-             broken_tasklist=True, stand_ins=("lanternfield.exe",), alive=1),
+             broken=("tasklist.exe",), stand_ins=("lanternfield.exe",), alive=1),
     Scenario("quoted switch", ["exit"], ["exit 0"], [PROBE], args='"--silent"'),
     Scenario("switch as the program name", ["exit"], ["exit 0"], [PROBE], line="--silent"),
     Scenario("near miss opens the window", ["window", "close", "exit"], [window(True), "exit 0"],
@@ -81,6 +81,9 @@ SCENARIOS = [
              [window(True), "open", CONFIRM, "open", CONFIRM, NO_UNINSTALLER, "open", "exit 0"], [UPDATE, STOP]),
     Scenario("uninstall confirmed", ["window", "press", UNINSTALL, "box", IDYES, "exit"],
              [window(True), CONFIRM, "exit 0"], [STOP, UNINSTALLER], stand_ins=(*CHILDREN, "Uninstall.exe")),
+    Scenario("uninstall confirmed, but the uninstaller cannot start: the window stays",
+             ["window", "press", UNINSTALL, "box", IDYES, "settle", "close", "exit"],
+             [window(True), CONFIRM, "open", "exit 0"], [STOP], broken=("Uninstall.exe",)),
     Scenario("toggle with the companion missing", ["window", "press", TOGGLE, "box", IDOK, "exit"],
              [window(False), MISSING_COMPANION, "exit 0"], tasklist=NOT_RUNNING, stand_ins=("tasklist.exe",)),
     # Started from the window, the companion outlives the launcher; Wine's own taskkill ends it.
@@ -98,7 +101,7 @@ VERSION_STRINGS = {"CompanyName": "Lanternfield", "FileDescription": "Lanternfie
                    "OriginalFilename": "LanternfieldLauncher.exe", "ProductName": "Lanternfield",
                    "ProductVersion": "1.0.0.0"}
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "ntdll.dll",
-               "advapi32.dll", "shell32.dll"}
+               "advapi32.dll", "shell32.dll", "ole32.dll"}
 
 
 def output(*command, stdin=None):
@@ -184,8 +187,8 @@ def run_scenario(s, args):
     shutil.copy(args.launcher, install / "LanternfieldLauncher.exe")
     for name in s.stand_ins:
         shutil.copy(args.stand_in, install / name)
-    if s.broken_tasklist:
-        (install / "tasklist.exe").write_text("not a program")
+    for name in s.broken:
+        (install / name).write_text("not a program")
     (install / "tasklist.out").write_text(s.tasklist, newline="")
 
     win_install, win_cwd = windows_path(install), windows_path(cwd)

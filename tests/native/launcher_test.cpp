@@ -19,7 +19,8 @@ class FakeSystem final : public System {
   // What the probe's tasklist run yields; other runs yield empty output.
   std::expected<ProcessOutput, ProcessError> probe_result = ProcessOutput{};
   std::set<Path> existing_paths;
-  std::deque<int> box_answers;  // when empty, a box answers IDOK (1)
+  std::deque<int> box_answers;                     // when empty, a box answers IDOK (1)
+  std::uint32_t start_error = 0, shell_error = 0;  // 0: the start succeeds
   std::vector<std::string> events;
 
   std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand& c) override {
@@ -28,7 +29,12 @@ class FakeSystem final : public System {
   }
   std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& c) override {
     events.push_back("start " + Describe(c));
-    return {};
+    return Result(start_error);
+  }
+  std::expected<void, ProcessError> StartThroughShell(const Path& program,
+                                                      WindowHandle owner) override {
+    events.push_back("shell " + Describe({program, {}}) + (owner ? " owned" : " unowned"));
+    return Result(shell_error);
   }
   Path InstallDirectory() override { return u"C:\\Apps"; }
   bool PathExists(const Path& path) override { return existing_paths.contains(path); }
@@ -44,6 +50,12 @@ class FakeSystem final : public System {
   }
 
  private:
+  static std::expected<void, ProcessError> Result(std::uint32_t error) {
+    if (error != 0) {
+      return std::unexpected(ProcessError::FromWindows(error));
+    }
+    return {};
+  }
   static std::string Describe(const ProcessCommand& command) {
     std::string line(command.program.begin(), command.program.end());  // tests use ASCII only
     for (const auto& argument : command.arguments) {
@@ -186,6 +198,38 @@ TEST(HandleLauncherCommandTest, RunsTheCommandOfTheLowWordAndNamesTheFollowUp) {
     system.box_answers.assign(c.answers.begin(), c.answers.end());
     EXPECT_EQ(HandleLauncherCommand(system, window, c.command), c.follow_up) << c.command;
     EXPECT_EQ(system.events, c.events) << c.command;
+  }
+}
+
+// Only a program that needs elevation goes on to the shell; an uninstaller that starts neither
+// way keeps the window open.
+TEST(HandleLauncherCommandTest, ElevationGoesThroughTheShellAndAFailedUninstallerKeepsTheWindow) {
+  using enum CommandFollowUp;
+  const auto window = reinterpret_cast<WindowHandle>(0x1234);
+  const std::string shell_uninstaller = "shell C:\\Apps\\Uninstall.exe owned";
+  const std::string shell_companion = "shell C:\\Apps\\lanternfield.exe unowned";
+  const struct {
+    std::uintptr_t command;
+    std::uint32_t start_error, shell_error;
+    std::vector<std::string> events;
+    CommandFollowUp follow_up;
+  } cases[] = {
+      // 740: ERROR_ELEVATION_REQUIRED; 1223: ERROR_CANCELLED, the prompt declined.
+      {103, 740, 0, {kConfirm, kStop, kStartUninstaller, shell_uninstaller}, Quit},
+      {103, 740, 1223, {kConfirm, kStop, kStartUninstaller, shell_uninstaller}, Stay},
+      {103, 193, 0, {kConfirm, kStop, kStartUninstaller}, Stay},
+      {101, 740, 0, {kProbe, kStartCompanion, shell_companion}, DestroyWindow},
+      {101, 740, 1223, {kProbe, kStartCompanion, shell_companion}, DestroyWindow},
+      {101, 5, 0, {kProbe, kStartCompanion}, DestroyWindow},
+  };
+  for (const auto& c : cases) {
+    FakeSystem system;
+    system.existing_paths = {u"C:\\Apps\\lanternfield.exe", u"C:\\Apps\\Uninstall.exe"};
+    system.box_answers = {6};
+    system.start_error = c.start_error;
+    system.shell_error = c.shell_error;
+    EXPECT_EQ(HandleLauncherCommand(system, window, c.command), c.follow_up) << c.command;
+    EXPECT_EQ(system.events, c.events) << c.command << " " << c.start_error;
   }
 }
 

@@ -57,7 +57,8 @@ int PlayChild(const std::wstring& role, const wchar_t* operand) {
       DWORD flags = 0;
       text += GetHandleInformation(GetStdHandle(id), &flags) ? " open" : " none";
     }
-    WriteFileText(operand, text);
+    // Started through the shell it has no arguments: the file goes to its current directory.
+    WriteFileText(*operand != 0 ? operand : L"handles.txt", text);
     Write(STD_OUTPUT_HANDLE, "hello");
   } else {
     return 99;

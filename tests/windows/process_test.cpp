@@ -181,6 +181,21 @@ TEST_F(WindowsTest, AReleasedChildGetsDuplicatesOfOurStandardHandlesOrNone) {
   EXPECT_TRUE(GetHandleInformation(writer.Get(), &flags)) << "our own handle was closed";
 }
 
+// No verb and no arguments, so the child writes its file in our current directory.
+TEST_F(WindowsTest, TheShellStartsAProgramInOurCurrentDirectory) {
+  wchar_t saved[MAX_PATH + 1] = {};
+  GetCurrentDirectoryW(MAX_PATH + 1, saved);
+  ASSERT_TRUE(SetCurrentDirectoryW(Wide(root_)));
+  const ChildRole child(L"handles");
+  const auto started = StartThroughShell(self_, nullptr);
+  const auto missing = StartThroughShell(root_ + u"\\missing.exe", nullptr);
+  SetCurrentDirectoryW(saved);
+  ASSERT_TRUE(started.has_value()) << started.error().code;
+  EXPECT_NE(AwaitFile(root_ + u"\\handles.txt"), "(no file)");
+  ASSERT_FALSE(missing.has_value());
+  EXPECT_EQ(missing.error().code, ERROR_FILE_NOT_FOUND);
+}
+
 // A read that fails on one pipe must end the run, cancelling the read pending on the other
 // (whose writer stays open, so without the cancel this never returns).
 bool AFailedReadEndsTheRun() {
@@ -199,6 +214,8 @@ TEST_F(WindowsTest, NoHandleOutlivesAnOperation) {
   const std::pair<const char*, std::function<bool()>> operations[] = {
       {"run", [&] { return Retried([&] { return RunToCompletion(quick); }).has_value(); }},
       {"release", [&] { return Retried([&] { return StartAndRelease(quick); }).has_value(); }},
+      {"shell start", [&] { return StartThroughShell(self_, nullptr).has_value(); }},
+      {"failed shell start", [&] { return !StartThroughShell(missing.program, nullptr); }},
       {"unknown program", [&] { return !RunToCompletion(unknown); }},
       {"bad argument", [&] { return !StartAndRelease(bad_argument); }},
       {"missing file", [&] { return !RunToCompletion(missing); }},

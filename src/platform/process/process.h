@@ -47,4 +47,10 @@ std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand&
 // The child inherits our standard handles; its handles are closed at once, it is never waited for.
 std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command);
 
+// Starts `program` with no arguments through the shell, in our current directory, never waited
+// for. Unlike StartAndRelease it can start a program that asks for administrator rights: the
+// shell shows the elevation prompt, in front of `owner` (an HWND, or null), and a declined
+// prompt fails with ERROR_CANCELLED.
+std::expected<void, ProcessError> StartThroughShell(const std::u16string& program, void* owner);
+
 }  // namespace ltf
