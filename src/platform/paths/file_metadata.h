@@ -4,7 +4,7 @@
 #include <expected>
 #include <optional>
 
-#include "platform/windows_call.h"
+#include "platform/windows_error.h"
 
 namespace ltf {
 

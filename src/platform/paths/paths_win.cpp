@@ -2,10 +2,11 @@
 
 #include <optional>
 
+#include "platform/growing_buffer.h"
 #include "platform/paths/file_metadata.h"
 #include "platform/paths/path_layout.h"
 #include "platform/paths/paths.h"
-#include "platform/windows_call_win.h"
+#include "platform/unique_handle_win.h"
 
 namespace ltf {
 

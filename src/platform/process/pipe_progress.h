@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <expected>
 
-#include "platform/windows_call.h"
+#include "platform/windows_error.h"
 
 namespace ltf {
 

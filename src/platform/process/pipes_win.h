@@ -4,7 +4,7 @@
 #include <expected>
 #include <vector>
 
-#include "platform/windows_call_win.h"
+#include "platform/unique_handle_win.h"
 
 namespace ltf {
 

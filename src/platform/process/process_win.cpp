@@ -4,10 +4,11 @@
 
 #include <array>
 
+#include "platform/growing_buffer.h"
 #include "platform/process/pipes_win.h"
 #include "platform/process/process.h"
 #include "platform/process/program_lookup.h"
-#include "platform/windows_call_win.h"
+#include "platform/unique_handle_win.h"
 
 namespace ltf {
 

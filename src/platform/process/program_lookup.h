@@ -11,7 +11,7 @@
 
 #include "platform/paths/paths.h"
 #include "platform/process/process.h"
-#include "platform/windows_call.h"
+#include "platform/windows_error.h"
 
 namespace ltf {
 

@@ -14,7 +14,9 @@ namespace ltf {
 
 namespace {
 
-bool ContainsByWindows(std::string_view haystack, std::string_view needle) {
+// Every start position in turn: the reference the vector filter must agree with, and the path
+// for haystacks too short for one block.
+bool ContainsByScalarScan(std::string_view haystack, std::string_view needle) {
   const char* const h = haystack.data();
   const std::size_t n = needle.size();
   for (std::size_t i = 0; i + n <= haystack.size(); ++i) {
@@ -157,7 +159,7 @@ bool ContainsSubstring(std::string_view haystack, std::string_view needle) {
     return ContainsByVectorFilter(haystack, needle);
   }
 #endif
-  return ContainsByWindows(haystack, needle);
+  return ContainsByScalarScan(haystack, needle);
 }
 
 }  // namespace ltf

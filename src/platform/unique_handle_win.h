@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "platform/windows_call.h"
+#include "platform/windows_error.h"
 
 namespace ltf {
 
