@@ -113,7 +113,7 @@ bool UninstallCompanion(System& system, WindowHandle owner) {
     return false;
   }
   StopCompanion(system);
-  const Path uninstaller = JoinPath(system.InstallDirectory(), Units("Uninstall.exe"));
+  const Path uninstaller = JoinPath(system.InstallDirectory(), Units(kUninstallerFileName));
   if (!system.PathExists(uninstaller)) {
     Show(system, owner, MissingUninstallerBox());
     return false;

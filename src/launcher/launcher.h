@@ -14,6 +14,8 @@ namespace ltf {
 // The companion's image name: the file looked for in the install directory, the image the probe
 // looks for and the image the stop action ends.
 inline constexpr std::string_view kCompanionImageName = "lanternfield.exe";
+// The product's uninstaller, beside the companion.
+inline constexpr std::string_view kUninstallerFileName = "Uninstall.exe";
 
 // MessageBoxW's styles and answer, restated so that this code builds without <windows.h>.
 inline constexpr unsigned kErrorBox = 0x10;        // MB_OK | MB_ICONERROR
@@ -48,9 +50,6 @@ class System {
   virtual int ShowMessageBox(WindowHandle owner, std::string_view text, std::string_view caption,
                              unsigned style) = 0;
 };
-
-// The real services, which the entry point binds; stateless, so one serves the whole process.
-System& WindowsSystem();
 
 enum class LaunchMode { Silent, Window };
 

@@ -41,24 +41,27 @@ class RealSystem final : public System {
   }
 };
 
-// At namespace scope and constant-initialised, so no first-call guard is needed.
+// Stateless, so one serves the whole process. At namespace scope and constant-initialised, so
+// no first-call guard is needed.
 constinit RealSystem real_system;
 
-}  // namespace
-
+// The real services, which only the entry point binds.
 System& WindowsSystem() {
   return real_system;
 }
+
+}  // namespace
 
 }  // namespace ltf
 
 // The exit code is 0 whatever happened: the launcher reports nothing through it.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::vector<std::string> arguments = ltf::ParseCommandLine();
+  ltf::System& system = ltf::WindowsSystem();
   if (ltf::ChooseLaunchMode(arguments) == ltf::LaunchMode::Silent) {
-    ltf::RunSilentMode(ltf::WindowsSystem());
+    ltf::RunSilentMode(system);
   } else {
-    ltf::RunLauncherWindow();
+    ltf::RunLauncherWindow(system);
   }
   return 0;
 }

@@ -11,12 +11,11 @@ namespace {
 
 constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 static_assert(kButtonStyle == 0x50010000);
-static_assert(kBackgroundColour == RGB(30, 30, 46) && kTitleColour == RGB(248, 248, 242));
-static_assert(kRunningColour == RGB(85, 204, 0) && kStoppedColour == RGB(255, 85, 85));
+static_assert(Rgb(0x12, 0x34, 0x56) == RGB(0x12, 0x34, 0x56));
 
 void CreateButtons(HWND window) {
   const HINSTANCE instance = HandleResult(GetModuleHandleW(nullptr)).value_or(nullptr);
-  const WideString toggle_label = ToWideString(ToggleLabel(IsCompanionRunning(WindowsSystem())));
+  const WideString toggle_label = ToWideString(ToggleLabel(IsCompanionRunning(RunningSystem())));
   for (const LauncherButton& button : LauncherButtons()) {
     const wchar_t* label =
         button.id == ID_TOGGLE ? toggle_label.Wide() : AsWide(button.fixed_label.data());
@@ -49,7 +48,7 @@ void PaintLauncherWindow(HWND window) {
   DrawTextLine(dc, kTitleTop, ToWideString(kTitleText));
 
   // Probed afresh on every paint; nothing of the state is kept between messages.
-  const StatusText status = StatusLine(IsCompanionRunning(WindowsSystem()));
+  const StatusText status = StatusLine(IsCompanionRunning(RunningSystem()));
   (void)SetTextColor(dc, status.colour);
   DrawTextLine(dc, kStatusTop, ToWideString(status.text));
 }
@@ -83,7 +82,7 @@ LRESULT CALLBACK LauncherWindowProc(HWND window, UINT message, WPARAM wparam, LP
       PaintLauncherWindow(window);
       return 0;
     case WM_COMMAND:
-      FollowUp(window, HandleLauncherCommand(WindowsSystem(), window, wparam));
+      FollowUp(window, HandleLauncherCommand(RunningSystem(), window, wparam));
       return 0;
     case WM_CTLCOLORBTN:
       // No brush, and no default colours either: the classic push buttons draw their own face.

@@ -16,9 +16,26 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
 constexpr int kWidth = 360;
 constexpr int kHeight = 240;
 
+System* running_system = nullptr;
+
+// Bound before the window is made, since WM_CREATE already probes, and until the loop has ended;
+// no message that needs the System can reach the window after that.
+class RunningSystemScope {
+ public:
+  explicit RunningSystemScope(System& system) { running_system = &system; }
+  ~RunningSystemScope() { running_system = nullptr; }
+  RunningSystemScope(const RunningSystemScope&) = delete;
+  RunningSystemScope& operator=(const RunningSystemScope&) = delete;
+};
+
 }  // namespace
 
-void RunLauncherWindow() {
+System& RunningSystem() {
+  return *running_system;
+}
+
+void RunLauncherWindow(System& system) {
+  const RunningSystemScope bound(system);
   const HINSTANCE instance = HandleResult(GetModuleHandleW(nullptr)).value_or(nullptr);
   const WideString class_name = ToWideString(kClassName);
   // The caption shows the system's generic icon; the exe's own icon group is for the shell.

@@ -7,9 +7,15 @@
 #include <cstdint>
 #include <expected>
 
+#include "launcher/launcher.h"
+
 namespace ltf {
 
 LRESULT CALLBACK LauncherWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// The System that RunLauncherWindow was given, while it runs: the window carries no creation
+// parameter and no extra bytes, so its procedure finds it here.
+System& RunningSystem();
 
 // A failed Windows call of the window code, as an HRESULT. The window code discards it at once;
 // it exists so that a failure can never be mistaken for a value.
