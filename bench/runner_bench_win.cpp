@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths/paths.h"
 #include "platform/process/process.h"
 #include "platform/text/text.h"
-#include "platform/windows_call_win.h"
+#include "platform/unique_handle_win.h"
 
 namespace {
 
@@ -35,12 +36,6 @@ int WriteToStandardOutput(std::size_t size) {
     size -= written;
   }
   return 0;
-}
-
-std::wstring SelfPath() {
-  std::wstring path(32768, L'\0');
-  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return path;
 }
 
 std::u16string Units(const std::wstring& text) {
@@ -206,7 +201,11 @@ int wmain(int argc, wchar_t** argv) {
     return Usage();
   }
 
-  const std::wstring self = SelfPath();
+  const std::expected<ltf::Path, ltf::WindowsError> executable = ltf::ExecutablePath();
+  if (!executable) {
+    return 1;
+  }
+  const std::wstring self(executable->begin(), executable->end());
   const Child writer{self, {kWriteFlag, std::to_wstring(kCaptureBytes)}};
   std::vector<Contender> capture = {{"capture_runner", CaptureWithRunner, {}},
                                     {"capture_readfile_loop", CaptureWithReadFileLoop, {}}};

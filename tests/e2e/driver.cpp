@@ -13,10 +13,14 @@
 #include <vector>
 
 #include "platform/text/text.h"
+#include "window/window.h"
 
 namespace {
 
-constexpr COLORREF kRunning = 0x55CC00, kStopped = 0xFF5555;  // 0xRRGGBB, as read back
+// A colour as a 32-bit DIB holds it, and so as it is read back here: 0xRRGGBB.
+constexpr COLORREF AsRead(ltf::ColourRef colour) {
+  return (colour & 0xFF) << 16 | (colour & 0xFF00) | (colour >> 16 & 0xFF);
+}
 constexpr DWORD kPatience = 30000;
 
 std::string Utf8(std::wstring_view text) {
@@ -114,7 +118,7 @@ const char* StatusColour(const Shot& shot) {
   const auto has = [&](COLORREF c) {
     return std::ranges::find(shot.pixels, c) != shot.pixels.end();
   };
-  const bool running = has(kRunning), stopped = has(kStopped);
+  const bool running = has(AsRead(ltf::kRunningColour)), stopped = has(AsRead(ltf::kStoppedColour));
   return running && stopped ? "both" : running ? "running" : stopped ? "stopped" : "none";
 }
 
@@ -123,15 +127,19 @@ const char* StatusColour(const Shot& shot) {
 // differs is a wrong colour, text or place.
 void CheckPaint(const Shot& shot, bool running) {
   const Canvas canvas(shot.width, shot.height);
-  const HBRUSH background = CreateSolidBrush(RGB(30, 30, 46));
+  const HBRUSH background = CreateSolidBrush(ltf::kBackgroundColour);
   const RECT all{0, 0, shot.width, shot.height};
   FillRect(canvas.Dc(), &all, background);
   DeleteObject(background);
   SetBkMode(canvas.Dc(), TRANSPARENT);
-  SetTextColor(canvas.Dc(), RGB(248, 248, 242));
-  TextOutW(canvas.Dc(), 20, 20, L"Lanternfield", 12);
-  SetTextColor(canvas.Dc(), running ? RGB(85, 204, 0) : RGB(255, 85, 85));
-  TextOutW(canvas.Dc(), 20, 50, running ? L"Running" : L"Stopped", 7);
+  const auto text = [&](int y, ltf::ColourRef colour, std::string_view line) {
+    const ltf::WideString wide = ltf::ToWideString(line);
+    SetTextColor(canvas.Dc(), colour);
+    TextOutW(canvas.Dc(), ltf::kTextLeft, y, wide.Wide(), static_cast<int>(wide.Length() - 1));
+  };
+  text(ltf::kTitleTop, ltf::kTitleColour, ltf::kTitleText);
+  const ltf::StatusText status = ltf::StatusLine(running);
+  text(ltf::kStatusTop, status.colour, status.text);
   const Shot expected = canvas.Read();
   const RECT buttons[] = {{20, 90, 330, 128}, {20, 140, 330, 174}};
   int wrong = 0, first_x = 0, first_y = 0;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
 namespace ltf::testing {
@@ -15,9 +16,7 @@ inline const wchar_t* Wide(const std::u16string& text) {
 }
 
 inline std::u16string ThisProgram() {
-  wchar_t path[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
-  return reinterpret_cast<const char16_t*>(path);
+  return ExecutablePath().value();
 }
 
 // Byte i of a flooded stream: a period that no pipe or buffer size divides.

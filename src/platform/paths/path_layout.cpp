@@ -20,8 +20,9 @@ std::size_t RunLength(std::u16string_view path, std::size_t from, bool verbatim)
 }
 
 PathPrefix ParseVerbatim(std::u16string_view path) {
-  if (path.substr(4).starts_with(u"UNC\\")) {
-    std::size_t length = 8 + RunLength(path, 8, true);
+  constexpr std::size_t kUncStart = kVerbatimUncPrefix.size();
+  if (path.starts_with(kVerbatimUncPrefix)) {
+    std::size_t length = kUncStart + RunLength(path, kUncStart, true);
     if (length < path.size()) {
       const std::size_t share = RunLength(path, length + 1, true);
       if (share > 0) {
@@ -30,17 +31,18 @@ PathPrefix ParseVerbatim(std::u16string_view path) {
     }
     return {PrefixKind::VerbatimUnc, length};
   }
-  const std::size_t name = RunLength(path, 4, true);
-  if (name == 2 && IsAsciiLetter(path[4]) && path[5] == u':') {
-    return {PrefixKind::VerbatimDrive, 6};
+  constexpr std::size_t kStart = kVerbatimPrefix.size();
+  const std::size_t name = RunLength(path, kStart, true);
+  if (name == 2 && IsAsciiLetter(path[kStart]) && path[kStart + 1] == u':') {
+    return {PrefixKind::VerbatimDrive, kStart + 2};
   }
-  return {PrefixKind::Verbatim, 4 + name};
+  return {PrefixKind::Verbatim, kStart + name};
 }
 
 }  // namespace
 
 PathPrefix ParsePrefix(std::u16string_view path) {
-  if (path.starts_with(u"\\\\?\\")) {
+  if (path.starts_with(kVerbatimPrefix)) {
     return ParseVerbatim(path);
   }
   if (path.size() >= 2 && IsAnySeparator(path[0]) && IsAnySeparator(path[1])) {
@@ -97,7 +99,7 @@ bool IsAbsolutePath(std::u16string_view path) {
 }
 
 bool NeedsFullPath(std::u16string_view path) {
-  if (path.empty() || path.starts_with(u"\\\\?\\") || path.starts_with(u"\\??\\")) {
+  if (path.empty() || path.starts_with(kVerbatimPrefix) || path.starts_with(u"\\??\\")) {
     return false;
   }
   if (path.size() >= kExtendedLengthThreshold) {
@@ -112,16 +114,16 @@ std::u16string AddExtendedLengthPrefix(std::u16string_view absolute, bool prefer
     return std::u16string(absolute);
   }
   if (absolute.size() >= 3 && absolute[1] == u':' && absolute[2] == u'\\') {
-    return u"\\\\?\\" + std::u16string(absolute);
+    return std::u16string(kVerbatimPrefix) + std::u16string(absolute);
   }
   if (absolute.starts_with(u"\\\\.\\")) {
-    return u"\\\\?\\" + std::u16string(absolute.substr(4));
+    return std::u16string(kVerbatimPrefix) + std::u16string(absolute.substr(4));
   }
-  if (absolute.starts_with(u"\\\\?\\") || absolute.starts_with(u"\\?")) {
+  if (absolute.starts_with(kVerbatimPrefix) || absolute.starts_with(u"\\?")) {
     return std::u16string(absolute);
   }
   if (absolute.starts_with(u"\\\\")) {
-    return u"\\\\?\\UNC\\" + std::u16string(absolute.substr(2));
+    return std::u16string(kVerbatimUncPrefix) + std::u16string(absolute.substr(2));
   }
   return std::u16string(absolute);
 }

@@ -6,12 +6,17 @@
 #include <string_view>
 
 #include "platform/text/text.h"
-#include "platform/windows_call.h"
+#include "platform/windows_error.h"
 
 namespace ltf {
 
 // A path is kept as the UTF-16 units Windows gave or we built, unpaired surrogates included.
 using Path = std::u16string;
+
+// A path after these goes to Windows as it stands: "/" is no separator, "." and ".." are names,
+// and there is no MAX_PATH limit.
+inline constexpr std::u16string_view kVerbatimPrefix = u"\\\\?\\";
+inline constexpr std::u16string_view kVerbatimUncPrefix = u"\\\\?\\UNC\\";
 
 std::optional<Path> ParentPath(std::u16string_view path);
 Path JoinPath(std::u16string_view base, std::u16string_view part);

@@ -4,9 +4,6 @@ namespace ltf {
 
 namespace {
 
-constexpr std::u16string_view kVerbatimPrefix = u"\\\\?\\";
-constexpr std::u16string_view kVerbatimUncPrefix = u"\\\\?\\UNC\\";
-
 char16_t AsciiLower(char16_t unit) {
   return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit;
 }
