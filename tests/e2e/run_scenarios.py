@@ -16,7 +16,7 @@ RUNNING = "lanternfield.exe              4242 Console\r\n"
 NOT_RUNNING = "INFO: No tasks are running which match the specified criteria.\r\n"
 PROBE = ("tasklist.exe", '"tasklist" /FI "IMAGENAME eq lanternfield.exe" /NH')
 STOP = ("taskkill.exe", '"taskkill" /F /IM lanternfield.exe')
-UPDATE = ("cmd.exe", '"cmd" /C start https://lanternfield.example/update')
+UPDATE = ("cmd.exe", '"cmd" /C start {update_url}')
 COMPANION = ("lanternfield.exe", '"{install}\\lanternfield.exe"')
 UNINSTALLER = ("Uninstall.exe", '"{install}\\Uninstall.exe"')
 MISSING_COMPANION = "box Lanternfield Error|lanternfield.exe not found in install directory.|none|OK"
@@ -209,7 +209,8 @@ def run_scenario(s, args):
     problems = [] if seen == s.expect else [f"driver saw {seen}\n    expected {s.expect}"]
     # A window probes on every paint, so the number of probes is not the launcher's choice.
     windowed = "window" in s.steps
-    expected = [(name, command.replace("{install}", win_install)) for name, command in s.calls]
+    expected = [(name, command.replace("{install}", win_install).replace("{update_url}", args.update_url))
+                for name, command in s.calls]
     def children(log):
         return [(e[0], e[3]) for e in log if not (windowed and e[0] == "tasklist.exe")]
     calls = wait_for(lambda: read_log(install / "calls.log"), lambda log: children(log) == expected)
@@ -234,7 +235,8 @@ def run_scenario(s, args):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("launcher", "objdump", "stand-in", "driver", "wine-run", "work", "shots"):
+    for option in ("launcher", "objdump", "stand-in", "driver", "wine-run", "update-url", "work",
+                   "shots"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--only", help="run the scenarios whose name holds this text")
     args = parser.parse_args()

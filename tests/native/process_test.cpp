@@ -215,7 +215,7 @@ TEST(BuildCommandLineTest, TheLauncherChildrenGetExactLines) {
             u"\"tasklist\" /FI \"IMAGENAME eq lanternfield.exe\" /NH"s + u'\0');
   EXPECT_EQ(Line(StopCommand()), u"\"taskkill\" /F /IM lanternfield.exe"s + u'\0');
   EXPECT_EQ(Line(UpdatePageCommand()),
-            u"\"cmd\" /C start https://lanternfield.example/update"s + u'\0');
+            std::u16string(u"\"cmd\" /C start " LTF_EXPECTED_UPDATE_URL) + u'\0');
 }
 
 // A read that succeeds with 0 bytes only means that the writer wrote 0 bytes.
