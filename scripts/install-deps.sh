@@ -5,11 +5,11 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ python3
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix
   clang-19 libclang-rt-19-dev
   wine wine64
-  xvfb x11-utils imagemagick icoutils
+  xvfb xauth imagemagick icoutils
 )
 
 missing=()
