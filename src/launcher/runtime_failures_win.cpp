@@ -7,18 +7,11 @@
 #include <new>
 #include <string>  // declares the __throw_* helpers defined below
 
-namespace {
-
-void* Allocate(std::size_t size) noexcept {
-  return std::malloc(size != 0 ? size : 1);  // a zero-byte request still needs its own address
-}
-
-}  // namespace
-
 // The library's operator delete frees with std::free, which matches. The exe installs no
-// new-handler, so there is none to call before giving up.
+// new-handler, so there is none to call before giving up. msvcrt's malloc gives a zero-byte
+// request a block of its own, as operator new must.
 void* operator new(std::size_t size) {
-  if (void* block = Allocate(size)) {
+  if (void* block = std::malloc(size)) {
     return block;
   }
   std::abort();
@@ -29,11 +22,11 @@ void* operator new[](std::size_t size) {
 }
 
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return Allocate(size);
+  return std::malloc(size);
 }
 
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return Allocate(size);
+  return std::malloc(size);
 }
 
 // The containers report a length past max_size, a position past the end or a string made from

@@ -106,9 +106,10 @@ TEST(ParsePrefixTest, ReadsEachPrefixFormAndNothingElse) {
 TEST(ExtendedLengthTest, MakesAbsoluteOnlyWhatWindowsWouldNotTakeAndPrefixesLongPaths) {
   const std::u16string at = u"C:\\" + std::u16string(244, u'x'), below = at.substr(0, 246);
   const std::pair<std::u16string, bool> needs[] = {
-      {u"", false},   {u"\\\\?\\x", false}, {u"\\??\\x", false},  {u"C:\\x", false},
-      {u"C:", false}, {u"C:/x", false},     {u"//srv/sh", false}, {u"C:x", true},
-      {u"x", true},   {u"\\x", true},       {at, true},           {below, false},
+      {u"", false},     {u"\\\\?\\x", false}, {u"\\??\\x", false},  {u"C:\\x", false},
+      {u"C:", false},   {u"C:/x", false},     {u"//srv/sh", false}, {u"C:x", true},
+      {u"x", true},     {u"\\x", true},       {at, true},           {below, false},
+      {u"\\\\", false}, {u"/", true},         {u"1:/x", false},     {u"C", true},
   };
   for (const auto& [path, expected] : needs) {
     EXPECT_EQ(NeedsFullPath(path), expected) << Narrow(path);

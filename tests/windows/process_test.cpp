@@ -130,11 +130,13 @@ TEST_F(WindowsTest, AGrandchildHoldingTheOutputKeepsTheRunWaiting) {
 }
 
 // Past 247 units a path reaches Windows only in its \\?\ form, which makes and removes it here.
-TEST_F(WindowsTest, PathExistsReachesLongPaths) {
+TEST_F(WindowsTest, PathExistsReachesLongPathsAndNeverATruncatedOne) {
   const std::u16string deep = root_ + u"\\" + std::u16string(250, u'd');
   CreateDirectoryW(Wide(u"\\\\?\\" + deep), nullptr);
   EXPECT_TRUE(PathExists(deep));
   EXPECT_FALSE(PathExists(deep + u"\\missing"));
+  // Windows would stop reading at a 0 unit and find the directory before it.
+  EXPECT_FALSE(PathExists(deep + u'\0' + u"x"));
   RemoveDirectoryW(Wide(u"\\\\?\\" + deep));
 }
 

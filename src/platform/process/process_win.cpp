@@ -65,17 +65,18 @@ constinit RealLookupSystem real_lookup_system;
 enum class ChildHandleKind { Inherit, NullDevice, Pipe };
 
 // Standard input, output and error, in that order.
-using HandlePlan = std::array<ChildHandleKind, 3>;
+constexpr DWORD kStandardIds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+constexpr std::size_t kStreams = std::size(kStandardIds);
+using HandlePlan = std::array<ChildHandleKind, kStreams>;
 constexpr HandlePlan kCapturePlan{ChildHandleKind::NullDevice, ChildHandleKind::Pipe,
                                   ChildHandleKind::Pipe};
 constexpr HandlePlan kReleasePlan{ChildHandleKind::Inherit, ChildHandleKind::Inherit,
                                   ChildHandleKind::Inherit};
-constexpr std::array<DWORD, 3> kStandardIds{STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 
 struct ChildProcess {
   UniqueHandle process;
   UniqueHandle thread;
-  std::array<UniqueHandle, 3> parent_ends;  // set only for the streams that are pipes
+  std::array<UniqueHandle, kStreams> parent_ends;  // set only for the streams that are pipes
 };
 
 struct ChildHandle {
@@ -152,7 +153,7 @@ std::expected<ChildProcess, ProcessError> SpawnChild(const ProcessCommand& comma
   const SpawnLock held;
   ChildProcess child;
   // The child's ends close when this array goes, before the lock is released, on every path.
-  std::array<UniqueHandle, 3> child_handles;
+  std::array<UniqueHandle, kStreams> child_handles;
   for (std::size_t i = 0; i < plan.size(); ++i) {
     std::expected<ChildHandle, ProcessError> made = OpenChildHandle(plan[i], kStandardIds[i]);
     if (!made) {
