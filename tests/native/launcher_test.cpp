@@ -75,6 +75,8 @@ inline const std::string kStop = "run taskkill [/F] [/IM] [lanternfield.exe]";
 inline const std::string kUpdate = "start cmd [/C] [start] [" + std::string(UpdatePageUrl()) + "]";
 inline const std::string kStartCompanion = "start C:\\Apps\\lanternfield.exe";
 inline const std::string kStartUninstaller = "start C:\\Apps\\Uninstall.exe";
+inline const std::string kShellCompanion = "shell C:\\Apps\\lanternfield.exe unowned";
+inline const std::string kShellUninstaller = "shell C:\\Apps\\Uninstall.exe owned";
 // 16, 36, 64: MB_ICONERROR, MB_YESNO | MB_ICONQUESTION, MB_ICONINFORMATION.
 inline const std::string kMissingCompanion =
     "unowned 16 Lanternfield Error: lanternfield.exe not found in install directory.";
@@ -156,11 +158,15 @@ TEST(IsCompanionRunningTest, AnswersFromStandardOutputAlone) {
   EXPECT_FALSE(IsCompanionRunning(failing));
 }
 
-// Each button's action with its children and boxes in order, and what the window does next.
+// Each button's action with its children and boxes in order, and what the window does next. Only
+// a program that needs elevation goes on to the shell; an uninstaller that starts neither way
+// keeps the window open.
 TEST(HandleLauncherCommandTest, RunsTheCommandOfTheLowWordAndNamesTheFollowUp) {
   using enum CommandFollowUp;
   const auto window = reinterpret_cast<WindowHandle>(0x1234);
   const Path companion = u"C:\\Apps\\lanternfield.exe", uninstaller = u"C:\\Apps\\Uninstall.exe";
+  const std::vector<std::string> elevated_uninstall{kConfirm, kStop, kStartUninstaller,
+                                                    kShellUninstaller};
   const struct {
     std::uintptr_t command;
     bool running;
@@ -168,6 +174,7 @@ TEST(HandleLauncherCommandTest, RunsTheCommandOfTheLowWordAndNamesTheFollowUp) {
     std::vector<int> answers;
     std::vector<std::string> events;
     CommandFollowUp follow_up;
+    std::uint32_t start_error = 0, shell_error = 0;
   } cases[] = {
       {101, true, {companion}, {}, {kProbe, kStop}, DestroyWindow},
       {101, false, {companion}, {}, {kProbe, kStartCompanion}, DestroyWindow},
@@ -187,6 +194,12 @@ TEST(HandleLauncherCommandTest, RunsTheCommandOfTheLowWordAndNamesTheFollowUp) {
       // A box that could not be shown answers 0: no consent either.
       {103, false, {uninstaller}, {0}, {kConfirm}, Stay},
       {103, false, {companion}, {6}, {kConfirm, kStop, kMissingUninstaller}, Stay},
+      // 740: ERROR_ELEVATION_REQUIRED; 1223: ERROR_CANCELLED, the prompt declined.
+      {103, false, {uninstaller}, {6}, elevated_uninstall, Quit, 740},
+      {103, false, {uninstaller}, {6}, elevated_uninstall, Stay, 740, 1223},
+      {103, false, {uninstaller}, {6}, {kConfirm, kStop, kStartUninstaller}, Stay, 193},
+      {101, false, {companion}, {}, {kProbe, kStartCompanion, kShellCompanion}, DestroyWindow, 740},
+      {101, false, {companion}, {}, {kProbe, kStartCompanion}, DestroyWindow, 5},
       {100, true, {}, {}, {}, Stay},
       {104, true, {}, {}, {}, Stay},
       {0x00650000, true, {}, {}, {}, Stay},
@@ -196,40 +209,10 @@ TEST(HandleLauncherCommandTest, RunsTheCommandOfTheLowWordAndNamesTheFollowUp) {
     system.probe_result = OutputOf(c.running ? "lanternfield.exe" : "");
     system.existing_paths.insert(c.existing.begin(), c.existing.end());
     system.box_answers.assign(c.answers.begin(), c.answers.end());
-    EXPECT_EQ(HandleLauncherCommand(system, window, c.command), c.follow_up) << c.command;
-    EXPECT_EQ(system.events, c.events) << c.command;
-  }
-}
-
-// Only a program that needs elevation goes on to the shell; an uninstaller that starts neither
-// way keeps the window open.
-TEST(HandleLauncherCommandTest, ElevationGoesThroughTheShellAndAFailedUninstallerKeepsTheWindow) {
-  using enum CommandFollowUp;
-  const auto window = reinterpret_cast<WindowHandle>(0x1234);
-  const std::string shell_uninstaller = "shell C:\\Apps\\Uninstall.exe owned";
-  const std::string shell_companion = "shell C:\\Apps\\lanternfield.exe unowned";
-  const struct {
-    std::uintptr_t command;
-    std::uint32_t start_error, shell_error;
-    std::vector<std::string> events;
-    CommandFollowUp follow_up;
-  } cases[] = {
-      // 740: ERROR_ELEVATION_REQUIRED; 1223: ERROR_CANCELLED, the prompt declined.
-      {103, 740, 0, {kConfirm, kStop, kStartUninstaller, shell_uninstaller}, Quit},
-      {103, 740, 1223, {kConfirm, kStop, kStartUninstaller, shell_uninstaller}, Stay},
-      {103, 193, 0, {kConfirm, kStop, kStartUninstaller}, Stay},
-      {101, 740, 0, {kProbe, kStartCompanion, shell_companion}, DestroyWindow},
-      {101, 740, 1223, {kProbe, kStartCompanion, shell_companion}, DestroyWindow},
-      {101, 5, 0, {kProbe, kStartCompanion}, DestroyWindow},
-  };
-  for (const auto& c : cases) {
-    FakeSystem system;
-    system.existing_paths = {u"C:\\Apps\\lanternfield.exe", u"C:\\Apps\\Uninstall.exe"};
-    system.box_answers = {6};
     system.start_error = c.start_error;
     system.shell_error = c.shell_error;
     EXPECT_EQ(HandleLauncherCommand(system, window, c.command), c.follow_up) << c.command;
-    EXPECT_EQ(system.events, c.events) << c.command << " " << c.start_error;
+    EXPECT_EQ(system.events, c.events) << c.command;
   }
 }
 
