@@ -148,9 +148,8 @@ TEST(BufferRuleTest, ReadsTextsOfEveryLengthWholeAndPassesFailuresOn) {
       EXPECT_EQ(ReadWithGrowingBuffer(call), text) << style << " / " << length;
     }
   }
-  const auto failed = ReadWithGrowingBuffer([](char16_t*, std::uint32_t) {
-    return BufferCall{0, 3};
-  });
+  const auto failed =
+      ReadWithGrowingBuffer([](char16_t*, std::uint32_t) { return BufferCall{0, 3}; });
   EXPECT_EQ(failed ? 0u : failed.error().code, 3u);
   EXPECT_EQ(ReadWithGrowingBuffer([](char16_t*, std::uint32_t) { return BufferCall{}; }), u"");
 }

@@ -30,9 +30,7 @@ class TerminatedPath {
   // The units before the terminator.
   std::u16string_view Units() const { return units_; }
 #ifdef _WIN32
-  const wchar_t* Wide() const {
-    return AsWide(units_.c_str());
-  }
+  const wchar_t* Wide() const { return AsWide(units_.c_str()); }
 #endif
 
  private:
