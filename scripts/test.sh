@@ -4,6 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+scripts/lint.sh
 source scripts/lib/xvfb.sh
 
 jobs=$(nproc)
