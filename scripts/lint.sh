@@ -12,7 +12,16 @@ scripts/install-deps.sh
 status=0
 
 echo "== lint: clang-format"
-git ls-files -z -- '*.cpp' '*.h' | xargs -0 -r clang-format-19 --dry-run --Werror || status=1
+if ! format_log=$(git ls-files -z -- '*.cpp' '*.h' |
+  xargs -0 -r clang-format-19 --dry-run --Werror 2>&1); then
+  status=1
+  printf '%s\n' "$format_log"
+  # A place can be the line before the one that is off; the diff shows the line itself.
+  sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: .*/\1/p' <<<"$format_log" | sort -u |
+    while IFS= read -r file; do
+      clang-format-19 "$file" | diff -u --label "$file" --label "$file (formatted)" "$file" - || true
+    done
+fi
 
 # The compile databases are written at configure time; nothing needs building. One older than
 # a CMake file may lack a new unit, so it is written again.
