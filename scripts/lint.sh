@@ -39,7 +39,8 @@ for preset in native windows; do
   fi
 done
 
-# Each file of src/ to the database that compiles it, native first; a unit in neither fails.
+# Each file of src/ to the database that compiles it, the native one where both do; a file in
+# neither fails.
 # The Windows units, the slowest, are listed first so that no long one starts last.
 unit_list=$(mktemp)
 trap 'rm -f "$unit_list"' EXIT
@@ -81,7 +82,7 @@ print(entry["arguments"][0] if "arguments" in entry else shlex.split(entry["comm
     if [[ $dir == */c++* ]]; then
       echo "-isystem$dir"
     elif [[ $dir != */lib/gcc/* ]]; then
-      # After clang's own intrinsic headers, which stand in for g++'s.
+      # g++'s own directories (intrinsics, limits.h) are left to clang's, which come first.
       echo "-idirafter$dir"
     fi
   done < <("$compiler" -xc++ -E -v /dev/null 2>&1 >/dev/null |
