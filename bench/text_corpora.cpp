@@ -100,7 +100,7 @@ std::string MixedScriptText(std::size_t size) {
   constexpr std::array<std::string_view, 24> kWords = {
       "launcher", "window",   "status", "running", "café", "naïve",  "Größe", "façade",
       "λύχνος",   "παράθυρο", "φως",    "фонарь",  "окно", "запуск", "提灯",  "窓",
-      "起動",     "ランタン", "実行中", "실행",    "🏮",    "🪟",   "✅",     "🚀"};
+      "起動",     "ランタン", "実行中", "실행",    "🏮",   "🪟",     "✅",    "🚀"};
   constexpr std::array<std::string_view, 4> kGaps = {" ", " ", ", ", ".\n"};
   std::mt19937_64 rng(0x3A1D);
   std::string text;

@@ -4,6 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+scripts/lint.sh
 
 for workflow in native native-sanitize; do
   echo "== $workflow"

@@ -31,8 +31,8 @@ struct PixelRect {
 
 struct LauncherButton {
   std::uint16_t id;
-  // Constant, NUL-terminated UTF-16; empty for the toggle, whose label is ToggleLabel(running).
-  std::u16string_view fixed_label;
+  // Constant UTF-16; empty for the toggle, whose label is ToggleLabel(running).
+  const char16_t* fixed_label;
   PixelRect bounds;
 };
 

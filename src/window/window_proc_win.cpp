@@ -18,12 +18,13 @@ void CreateButtons(HWND window) {
   const WideString toggle_label = ToWideString(ToggleLabel(IsCompanionRunning(RunningSystem())));
   for (const LauncherButton& button : LauncherButtons()) {
     const wchar_t* label =
-        button.id == ID_TOGGLE ? toggle_label.Wide() : AsWide(button.fixed_label.data());
+        button.id == ID_TOGGLE ? toggle_label.Wide() : AsWide(button.fixed_label);
     const PixelRect& r = button.bounds;
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): a child window's id goes in as its menu handle
+    const auto child_id = reinterpret_cast<HMENU>(std::uintptr_t{button.id});
     // A button that cannot be made is left out; the others are still made.
-    (void)HandleResult(
-        CreateWindowExW(0, L"BUTTON", label, kButtonStyle, r.x, r.y, r.width, r.height, window,
-                        reinterpret_cast<HMENU>(std::uintptr_t{button.id}), instance, nullptr));
+    (void)HandleResult(CreateWindowExW(0, L"BUTTON", label, kButtonStyle, r.x, r.y, r.width,
+                                       r.height, window, child_id, instance, nullptr));
   }
 }
 

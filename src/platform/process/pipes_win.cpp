@@ -163,7 +163,7 @@ void GiveUp(std::unique_ptr<PipeReader>& reader) {
   if (!finished) {
     reader->pipe.Reset();
     reader->event.Reset();
-    reader.release();
+    (void)reader.release();
   }
 }
 

@@ -32,13 +32,19 @@ bool IsBatchFile(std::u16string_view path) {
 // `form` when Windows reads it as exactly the same path, else the path as it was.
 std::expected<TerminatedPath, WindowsError> WithoutPrefixIfSame(LookupSystem& system,
                                                                 const TerminatedPath& path,
-                                                                std::u16string form) {
+                                                                std::u16string_view form) {
   std::optional<TerminatedPath> shorter = TerminatedPath::From(form);
+  if (!shorter) {
+    return path;
+  }
   const std::expected<Path, WindowsError> full = system.FullPathName(*shorter);
   if (!full) {
     return std::unexpected(full.error());
   }
-  return *full == form ? std::move(*shorter) : path;
+  if (*full != form) {
+    return path;
+  }
+  return std::move(*shorter);
 }
 
 std::expected<TerminatedPath, ProcessError> LaunchForm(LookupSystem& system,

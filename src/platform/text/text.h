@@ -30,9 +30,7 @@ class WideString {
   // The units without the terminator.
   std::u16string_view Units() const { return {units_.data(), units_.size() - 1}; }
 #ifdef _WIN32
-  const wchar_t* Wide() const {
-    return AsWide(units_.data());
-  }
+  const wchar_t* Wide() const { return AsWide(units_.data()); }
 #endif
 
  private:

@@ -64,7 +64,11 @@ DecodedText DecodeUtf8Lossy(std::span<const unsigned char> bytes) {
       stretch = p + sequence.length;
     }
     p += sequence.length;
-    if (p == end || (p = skip.From(p)) == end) {
+    if (p == end) {
+      break;
+    }
+    p = skip.From(p);
+    if (p == end) {
       break;
     }
     sequence = utf8::ScanSequence(p, end);

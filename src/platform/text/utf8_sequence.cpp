@@ -12,9 +12,11 @@ Sequence ScanSequence(const unsigned char* first, const unsigned char* end) {
   // Allowed range of the second byte; later bytes always take 80..BF.
   unsigned char low = 0x80;
   unsigned char high = 0xBF;
-  if (lead < 0xC2) {
+  // 80..BF only continue a sequence, C0 and C1 would start overlong ones, F5..FF go past U+10FFFF.
+  if (lead < 0xC2 || lead > 0xF4) {
     return {1, kReplacementCharacter, false};
-  } else if (lead < 0xE0) {
+  }
+  if (lead < 0xE0) {
     length = 2;
     code_point = lead & 0x1F;
   } else if (lead < 0xF0) {
@@ -25,7 +27,7 @@ Sequence ScanSequence(const unsigned char* first, const unsigned char* end) {
     } else if (lead == 0xED) {
       high = 0x9F;  // surrogates
     }
-  } else if (lead < 0xF5) {
+  } else {
     length = 4;
     code_point = lead & 0x07;
     if (lead == 0xF0) {
@@ -33,8 +35,6 @@ Sequence ScanSequence(const unsigned char* first, const unsigned char* end) {
     } else if (lead == 0xF4) {
       high = 0x8F;  // beyond U+10FFFF
     }
-  } else {
-    return {1, kReplacementCharacter, false};
   }
 
   const auto available = static_cast<std::size_t>(end - first);
