@@ -122,6 +122,7 @@ TEST(ExtendedLengthTest, MakesAbsoluteOnlyWhatWindowsWouldNotTakeAndPrefixesLong
       {u"\\\\.\\pipe\\x", true, u"\\\\?\\pipe\\x"},
       {u"\\\\?\\C:\\x", true, u"\\\\?\\C:\\x"},
       {u"\\??\\C:\\x", true, u"\\??\\C:\\x"},
+      {u"", true, u""},
   };
   for (const auto& [path, prefer_verbatim, expected] : forms) {
     EXPECT_EQ(AddExtendedLengthPrefix(path, prefer_verbatim), expected) << Narrow(path);

@@ -91,6 +91,7 @@ TEST(ResolveProgramTest, FindsTheFileThatWouldRun) {
       // Paths are never searched; ".exe" is added only when that finds a file.
       {u"C:\\x\\prog", {u"C:\\x\\prog.exe"}, "C:\\x\\prog.exe"},
       {u"C:\\x\\prog", {}, "C:\\x\\prog"},
+      {u"\\x", {u"C:\\cwd\\\\x.exe"}, "C:\\cwd\\\\x.exe"},
       {u"C:\\x\\a.txt", {u"C:\\x\\a.txt.exe"}, "C:\\x\\a.txt.exe"},
       {u"C:\\x\\ABSENT.EXE", {}, "C:\\x\\ABSENT.EXE"},
       {u"C:\\x\\Absent.Exe", {u"C:\\x\\Absent.Exe.exe"}, "C:\\x\\Absent.Exe"},
