@@ -94,9 +94,8 @@ SCENARIOS = [
 
 ICON_SIZES = [256, 128, 64, 48, 32, 16]
 VERSION_STRINGS = {"CompanyName": "Lanternfield", "FileDescription": "Lanternfield Launcher",
-                   "FileVersion": "1.0.0.0", "InternalName": "LanternfieldLauncher",
-                   "OriginalFilename": "LanternfieldLauncher.exe", "ProductName": "Lanternfield",
-                   "ProductVersion": "1.0.0.0"}
+                   "InternalName": "LanternfieldLauncher", "OriginalFilename": "LanternfieldLauncher.exe",
+                   "ProductName": "Lanternfield"}
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "ntdll.dll",
                "advapi32.dll", "shell32.dll"}
 
@@ -120,7 +119,7 @@ def version_nodes(data):
     return found
 
 
-def exe_problems(exe, objdump):
+def exe_problems(exe, objdump, version):
     listing = output("wrestool", "-l", exe).decode()
     resources = sorted(re.findall(r"--type=(\d+) --name=(\d+) --language=(\d+)", listing))
     # Six icon images, the icon group and the version record: no manifest, dialog or strings.
@@ -138,6 +137,8 @@ def exe_problems(exe, objdump):
     strings = {k: v.decode("utf-16-le") for k, (v, _) in
                version_nodes(tables.get("040904b0", (b"", b""))[1]).items()}
     translation = {k: v for k, (v, _) in version_nodes(blocks.get("VarFileInfo", (b"", b""))[1]).items()}
+    major, minor, patch, tweak = map(int, version.split("."))
+    strings_wanted = {**VERSION_STRINGS, "FileVersion": version, "ProductVersion": version}
     pe = output(objdump, "-p", exe).decode()
     dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", pe)}
     checks = [
@@ -145,11 +146,12 @@ def exe_problems(exe, objdump):
         (images == [(str(s), str(s), "32") for s in ICON_SIZES], f"icon group 1 {images}"),
         # Each image a plain 32-bit DIB, twice as high as wide for its mask.
         (headers == [(40, s, 2 * s, 1, 32) for s in ICON_SIZES], f"icon DIB headers {headers}"),
-        # Signature, struct version, file and product version 1.0.0.0; the rest all 0.
-        (fields == (0xFEEF04BD, 0x10000, 0x10000, 0, 0x10000, 0) + (0,) * 7, f"fixed part {fields}"),
+        # Signature, struct version, file and product version; the rest all 0.
+        (fields == (0xFEEF04BD, 0x10000) + ((major << 16 | minor, patch << 16 | tweak) * 2) + (0,) * 7,
+         f"fixed part {fields}"),
         (sorted(blocks) == ["StringFileInfo", "VarFileInfo"] and list(tables) == ["040904b0"],
          f"version blocks {sorted(blocks)} {list(tables)}"),
-        (strings == {k: v + "\0" for k, v in VERSION_STRINGS.items()}, f"strings {strings}"),
+        (strings == {k: v + "\0" for k, v in strings_wanted.items()}, f"strings {strings}"),
         (translation == {"Translation": struct.pack("<HH", 0x409, 0x4B0)}, f"translation {translation}"),
         (re.search(r"^Subsystem\s+00000002\s+\(Windows GUI\)", pe, re.M), "GUI subsystem"),
         (dlls and dlls <= SYSTEM_DLLS, f"imports beyond the system DLLs: {dlls - SYSTEM_DLLS}"),
@@ -231,12 +233,12 @@ def run_scenario(s, args):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("launcher", "objdump", "stand-in", "driver", "wine-run", "work", "shots"):
+    for option in ("launcher", "objdump", "version", "stand-in", "driver", "wine-run", "work", "shots"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--only", help="run the scenarios whose name holds this text")
     args = parser.parse_args()
     chosen = [s for s in SCENARIOS if not args.only or args.only in s.name]
-    problems = exe_problems(args.launcher, args.objdump)
+    problems = exe_problems(args.launcher, args.objdump, args.version)
     print(f"{'FAIL' if problems else 'ok  '} the exe's resources, subsystem and imports")
     for problem in problems:
         print("    " + problem)
