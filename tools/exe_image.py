@@ -2,7 +2,8 @@
 """The launcher exe as its file holds it: PE headers, sections, imports, its size outside the
 resources against the budget, and what its link map says makes that size up.
 
-The end-to-end check, the benchmark report and the release tools import it; as a command:
+The end-to-end check and the benchmark report import it; as a command, for the tests and
+scripts/reproduce.sh:
   exe_image.py size EXE MAP      fails when the exe outside its resources is over the budget
   exe_image.py compare EXE EXE   fails when the files differ, naming the offsets that do
 """
@@ -54,29 +55,23 @@ class Image:
     def section(self, name):
         return next((s for s in self.sections if s.name == name), None)
 
-    def string_at(self, rva):
+    def offset_of(self, rva):
         for s in self.sections:
             if s.rva <= rva < s.rva + s.raw_size:
-                start = s.offset + rva - s.rva
-                return self.data[start:self.data.index(b"\0", start)].decode("ascii")
+                return s.offset + rva - s.rva
         raise ValueError(f"RVA {rva:#x} is in no section")
 
     def imports(self):
         rva, size = self.directories[IMPORT_DIRECTORY]
         names = []
-        # One 20-byte descriptor per DLL, its name's RVA at +12; an all-zero one ends the table.
+        # One 20-byte descriptor per DLL, its name's RVA at +12; a zero name ends the table.
         for at in range(rva, rva + size, 20):
-            name = struct.unpack("<I", self._bytes_at(at + 12, 4))[0]
+            name = struct.unpack_from("<I", self.data, self.offset_of(at + 12))[0]
             if name == 0:
                 break
-            names.append(self.string_at(name))
+            start = self.offset_of(name)
+            names.append(self.data[start:self.data.index(b"\0", start)].decode("ascii"))
         return names
-
-    def _bytes_at(self, rva, length):
-        for s in self.sections:
-            if s.rva <= rva < s.rva + s.raw_size:
-                return self.data[s.offset + rva - s.rva:][:length]
-        raise ValueError(f"RVA {rva:#x} is in no section")
 
     def where(self, offset):
         """The section or header field whose bytes hold a file offset."""
