@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The launcher exe from outside: its resources, subsystem and imports as the file holds them,
+"""The launcher exe from outside: its resources, headers and imports as the file holds them,
 then scenarios under Wine, each in a fresh install directory with stand-in children, comparing
 what the driver saw and the stand-ins logged with what each expects. Screenshots go to --shots."""
 import argparse
@@ -11,6 +11,9 @@ import sys
 import time
 from dataclasses import dataclass
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import exe_image  # noqa: E402
 
 RUNNING = "lanternfield.exe              4242 Console\r\n"
 NOT_RUNNING = "INFO: No tasks are running which match the specified criteria.\r\n"
@@ -97,11 +100,8 @@ SCENARIOS = [
 
 ICON_SIZES = [256, 128, 64, 48, 32, 16]
 VERSION_STRINGS = {"CompanyName": "Lanternfield", "FileDescription": "Lanternfield Launcher",
-                   "FileVersion": "1.0.0.0", "InternalName": "LanternfieldLauncher",
-                   "OriginalFilename": "LanternfieldLauncher.exe", "ProductName": "Lanternfield",
-                   "ProductVersion": "1.0.0.0"}
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "ntdll.dll",
-               "advapi32.dll", "shell32.dll", "ole32.dll"}
+                   "InternalName": "LanternfieldLauncher", "OriginalFilename": "LanternfieldLauncher.exe",
+                   "ProductName": "Lanternfield"}
 
 
 def output(*command, stdin=None):
@@ -123,7 +123,7 @@ def version_nodes(data):
     return found
 
 
-def exe_problems(exe, objdump):
+def exe_problems(exe, version):
     listing = output("wrestool", "-l", exe).decode()
     resources = sorted(re.findall(r"--type=(\d+) --name=(\d+) --language=(\d+)", listing))
     # Six icon images, the icon group and the version record: no manifest, dialog or strings.
@@ -141,21 +141,35 @@ def exe_problems(exe, objdump):
     strings = {k: v.decode("utf-16-le") for k, (v, _) in
                version_nodes(tables.get("040904b0", (b"", b""))[1]).items()}
     translation = {k: v for k, (v, _) in version_nodes(blocks.get("VarFileInfo", (b"", b""))[1]).items()}
-    pe = output(objdump, "-p", exe).decode()
-    dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", pe)}
+    major, minor, patch, tweak = map(int, version.split("."))
+    strings_wanted = {**VERSION_STRINGS, "FileVersion": version, "ProductVersion": version}
+    image = exe_image.read(exe)
+    dlls = {name.lower() for name in image.imports()}
+    hardening = exe_image.DYNAMIC_BASE | exe_image.HIGH_ENTROPY_VA | exe_image.NX_COMPAT
+    writable_code = [s.name for s in image.sections
+                     if s.flags & exe_image.SCN_MEM_WRITE and s.flags & exe_image.SCN_MEM_EXECUTE]
     checks = [
         (resources == wanted, f"resources {resources}"),
         (images == [(str(s), str(s), "32") for s in ICON_SIZES], f"icon group 1 {images}"),
         # Each image a plain 32-bit DIB, twice as high as wide for its mask.
         (headers == [(40, s, 2 * s, 1, 32) for s in ICON_SIZES], f"icon DIB headers {headers}"),
-        # Signature, struct version, file and product version 1.0.0.0; the rest all 0.
-        (fields == (0xFEEF04BD, 0x10000, 0x10000, 0, 0x10000, 0) + (0,) * 7, f"fixed part {fields}"),
+        # Signature, struct version, file and product version; the rest all 0.
+        (fields == (0xFEEF04BD, 0x10000) + ((major << 16 | minor, patch << 16 | tweak) * 2) + (0,) * 7,
+         f"fixed part {fields}"),
         (sorted(blocks) == ["StringFileInfo", "VarFileInfo"] and list(tables) == ["040904b0"],
          f"version blocks {sorted(blocks)} {list(tables)}"),
-        (strings == {k: v + "\0" for k, v in VERSION_STRINGS.items()}, f"strings {strings}"),
+        (strings == {k: v + "\0" for k, v in strings_wanted.items()}, f"strings {strings}"),
         (translation == {"Translation": struct.pack("<HH", 0x409, 0x4B0)}, f"translation {translation}"),
-        (re.search(r"^Subsystem\s+00000002\s+\(Windows GUI\)", pe, re.M), "GUI subsystem"),
-        (dlls and dlls <= SYSTEM_DLLS, f"imports beyond the system DLLs: {dlls - SYSTEM_DLLS}"),
+        (image.subsystem == exe_image.SUBSYSTEM_WINDOWS_GUI, f"subsystem {image.subsystem}, not GUI"),
+        (image.dll_characteristics & hardening == hardening,
+         f"DllCharacteristics {image.dll_characteristics:#06x} lack ASLR, 64-bit ASLR or DEP"),
+        (image.directories[exe_image.BASE_RELOCATION_DIRECTORY][1] > 0
+         and not image.characteristics & exe_image.RELOCS_STRIPPED, "no relocation table"),
+        (not writable_code, f"sections both writable and executable: {writable_code}"),
+        # Two builds of one commit must match byte for byte.
+        (image.timestamp == 0, f"link time {image.timestamp}, not 0"),
+        (dlls and dlls <= exe_image.SYSTEM_DLLS,
+         f"imports beyond the system DLLs: {dlls - exe_image.SYSTEM_DLLS}"),
     ]
     return [what for ok, what in checks if not ok]
 
@@ -235,14 +249,14 @@ def run_scenario(s, args):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("launcher", "objdump", "stand-in", "driver", "wine-run", "update-url", "work",
+    for option in ("launcher", "version", "stand-in", "driver", "wine-run", "update-url", "work",
                    "shots"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--only", help="run the scenarios whose name holds this text")
     args = parser.parse_args()
     chosen = [s for s in SCENARIOS if not args.only or args.only in s.name]
-    problems = exe_problems(args.launcher, args.objdump)
-    print(f"{'FAIL' if problems else 'ok  '} the exe's resources, subsystem and imports")
+    problems = exe_problems(args.launcher, args.version)
+    print(f"{'FAIL' if problems else 'ok  '} the exe's resources, headers and imports")
     for problem in problems:
         print("    " + problem)
     failed = int(bool(problems))

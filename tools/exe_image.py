@@ -1,0 +1,204 @@
+#!/usr/bin/env python3
+"""The launcher exe as its file holds it: PE headers, sections, imports, its size outside the
+resources against the budget, and what its link map says makes that size up.
+
+The end-to-end check and the benchmark report import it; as a command, for the tests and
+scripts/reproduce.sh:
+  exe_image.py size EXE MAP      fails when the exe outside its resources is over the budget
+  exe_image.py compare EXE EXE   fails when the files differ, naming the offsets that do
+"""
+
+import re
+import struct
+import sys
+from dataclasses import dataclass
+from pathlib import Path
+
+# The DLLs that Windows itself ships and that the exe may import; any other would have to be
+# installed beside it.
+SYSTEM_DLLS = frozenset({
+    "kernel32.dll", "user32.dll", "gdi32.dll", "ntdll.dll", "advapi32.dll", "shell32.dll",
+    "ole32.dll", "oleaut32.dll", "comctl32.dll", "comdlg32.dll", "shlwapi.dll", "ws2_32.dll",
+    "msvcrt.dll", "ucrtbase.dll", "bcrypt.dll", "userenv.dll", "version.dll", "uxtheme.dll",
+})
+# The stripped exe outside its resource section: headers, code, data, imports, relocations.
+CODE_BUDGET = 64 * 1024
+
+RELOCS_STRIPPED = 0x0001  # file header characteristics
+HIGH_ENTROPY_VA, DYNAMIC_BASE, NX_COMPAT = 0x0020, 0x0040, 0x0100  # DllCharacteristics
+SCN_MEM_EXECUTE, SCN_MEM_WRITE = 0x20000000, 0x80000000
+SUBSYSTEM_WINDOWS_GUI = 2
+IMPORT_DIRECTORY, BASE_RELOCATION_DIRECTORY = 1, 5
+
+
+@dataclass
+class Section:
+    name: str
+    rva: int
+    virtual_size: int
+    offset: int
+    raw_size: int
+    flags: int
+
+
+@dataclass
+class Image:
+    data: bytes
+    timestamp: int
+    characteristics: int
+    subsystem: int
+    dll_characteristics: int
+    directories: list  # (rva, size) of each data directory
+    sections: list
+    header_fields: dict  # name: (first offset, last offset) of the fields a rebuild may change
+
+    def section(self, name):
+        return next((s for s in self.sections if s.name == name), None)
+
+    def offset_of(self, rva):
+        for s in self.sections:
+            if s.rva <= rva < s.rva + s.raw_size:
+                return s.offset + rva - s.rva
+        raise ValueError(f"RVA {rva:#x} is in no section")
+
+    def imports(self):
+        rva, size = self.directories[IMPORT_DIRECTORY]
+        names = []
+        # One 20-byte descriptor per DLL, its name's RVA at +12; a zero name ends the table.
+        for at in range(rva, rva + size, 20):
+            name = struct.unpack_from("<I", self.data, self.offset_of(at + 12))[0]
+            if name == 0:
+                break
+            start = self.offset_of(name)
+            names.append(self.data[start:self.data.index(b"\0", start)].decode("ascii"))
+        return names
+
+    def where(self, offset):
+        """The section or header field whose bytes hold a file offset."""
+        for name, (first, last) in self.header_fields.items():
+            if first <= offset <= last:
+                return name
+        for s in self.sections:
+            if s.offset <= offset < s.offset + s.raw_size:
+                return s.name
+        first = min(s.offset for s in self.sections if s.raw_size)
+        return "headers" if offset < first else "past the sections"
+
+
+def read(path):
+    data = Path(path).read_bytes()
+    pe = struct.unpack_from("<I", data, 0x3C)[0] if data[:2] == b"MZ" else 0
+    if data[pe:pe + 4] != b"PE\0\0" or struct.unpack_from("<H", data, pe + 24)[0] != 0x20B:
+        raise ValueError(f"{path} is not a 64-bit PE image")
+    count, timestamp, symbols, symbol_count, optional_size, characteristics = struct.unpack_from(
+        "<2xHIIIHH", data, pe + 4)
+    optional = pe + 24
+    subsystem, dll_characteristics = struct.unpack_from("<HH", data, optional + 68)
+    directories = [struct.unpack_from("<II", data, optional + 112 + 8 * i)
+                   for i in range(struct.unpack_from("<I", data, optional + 108)[0])]
+    strings = symbols + 18 * symbol_count
+    sections = []
+    for at in range(optional + optional_size, optional + optional_size + 40 * count, 40):
+        name, virtual_size, rva, raw_size, offset = struct.unpack_from("<8sIIII", data, at)
+        name = name.rstrip(b"\0").decode("ascii")
+        if name.startswith("/"):  # a long name, kept in the COFF string table
+            start = strings + int(name[1:])
+            name = data[start:data.index(b"\0", start)].decode("ascii")
+        flags = struct.unpack_from("<I", data, at + 36)[0]
+        sections.append(Section(name, rva, virtual_size, offset, raw_size, flags))
+    fields = {"TimeDateStamp": (pe + 8, pe + 11), "CheckSum": (optional + 64, optional + 67)}
+    return Image(data, timestamp, characteristics, subsystem, dll_characteristics, directories,
+                 sections, fields)
+
+
+def size_outside_resources(image):
+    """(file size, bytes of the resource section): its own bytes, without the padding to the
+    file alignment, as objdump -h counts them."""
+    resources = image.section(".rsrc")
+    return len(image.data), min(resources.virtual_size, resources.raw_size) if resources else 0
+
+
+def map_contributors(path):
+    """Bytes of each object file or library member in the exe outside its resources, from a GNU
+    ld map: the sizes of its input sections in every output section the file holds."""
+    with open(path) as f:
+        lines = f.read().split("\n")
+    start = lines.index("Linker script and memory map")
+    sizes, section = {}, None
+    # " .text$name  0xADDRESS  0xSIZE  file"; a long section name stands on a line of its own.
+    input_section = re.compile(r"^ \S*\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S.*)$")
+    for line in lines[start + 1:]:
+        if line.startswith("."):
+            section = line.split()[0]
+            continue
+        if section in (None, ".bss", ".rsrc") or section.startswith((".debug", ".zdebug", ".stab")):
+            continue
+        m = input_section.match(line)
+        if m and not line.startswith(" *"):
+            name = m.group(2)
+            sizes[name] = sizes.get(name, 0) + int(m.group(1), 16)
+    return sizes
+
+
+def top_contributors(map_path, count=10):
+    """The map's largest contributors as (short name, bytes); "/usr/.../libstdc++.a(x.o)" is
+    named "libstdc++.a(x.o)"."""
+    top = sorted(map_contributors(map_path).items(), key=lambda item: -item[1])[:count]
+    return [(re.sub(r"^.*/(?=[^/]*(\(|$))", "", name), size) for name, size in top]
+
+
+def differences(a, b):
+    """The runs of offsets at which two byte strings differ, as (first, last) pairs; bytes that
+    only one of them has count as different."""
+    runs = []
+    for i in range(max(len(a), len(b))):
+        if i >= len(a) or i >= len(b) or a[i] != b[i]:
+            if runs and runs[-1][1] == i - 1:
+                runs[-1] = (runs[-1][0], i)
+            else:
+                runs.append((i, i))
+    return runs
+
+
+def check_size(exe, map_path):
+    size, resources = size_outside_resources(read(exe))
+    rest = size - resources
+    print(f"{Path(exe).name}: {size} bytes, resources {resources}, the rest {rest} "
+          f"(budget {CODE_BUDGET})")
+    if rest <= CODE_BUDGET:
+        return 0
+    print(f"over the budget by {rest - CODE_BUDGET} bytes; the largest contributors in the link "
+          f"map {map_path}:")
+    for name, value in top_contributors(map_path):
+        print(f"  {value:8}  {name}")
+    return 1
+
+
+def compare(first, second):
+    a, b = Path(first).read_bytes(), Path(second).read_bytes()
+    if a == b:
+        return 0
+    runs = differences(a, b)
+    print(f"{first} ({len(a)} bytes) and {second} ({len(b)} bytes) differ at {len(runs)} runs "
+          f"of offsets:")
+    try:
+        where = read(first).where
+    except ValueError:
+        where = lambda offset: "?"
+    for first_offset, last_offset in runs[:20]:
+        print(f"  {first_offset:#010x}..{last_offset:#010x} ({last_offset - first_offset + 1} "
+              f"bytes, {where(first_offset)})")
+    if len(runs) > 20:
+        print(f"  and {len(runs) - 20} more")
+    return 1
+
+
+def main(argv):
+    commands = {"size": check_size, "compare": compare}
+    if len(argv) != 4 or argv[1] not in commands:
+        sys.exit(__doc__)
+    return commands[argv[1]](argv[2], argv[3])
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
