@@ -33,52 +33,30 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
 // a null pointer through these helpers, which the library defines in one archive member that
 // throws. Each of that member's helpers is defined here, so the linker never pulls it in (if it
 // did for some other reason, the link would fail on the duplicates rather than mix the two).
+// Each ends the process at once, as the throw it replaces would have through std::terminate.
+#define LTF_ENDS_PROCESS(name, ...) \
+  void name(__VA_ARGS__) {          \
+    abort();                        \
+  }
+
 namespace std {
 
-void __throw_bad_exception() {
-  abort();
-}
-void __throw_bad_alloc() {
-  abort();
-}
-void __throw_bad_array_new_length() {
-  abort();
-}
-void __throw_bad_cast() {
-  abort();
-}
-void __throw_bad_typeid() {
-  abort();
-}
-void __throw_logic_error(const char*) {
-  abort();
-}
-void __throw_domain_error(const char*) {
-  abort();
-}
-void __throw_invalid_argument(const char*) {
-  abort();
-}
-void __throw_length_error(const char*) {
-  abort();
-}
-void __throw_out_of_range(const char*) {
-  abort();
-}
-void __throw_out_of_range_fmt(const char*, ...) {
-  abort();
-}
-void __throw_runtime_error(const char*) {
-  abort();
-}
-void __throw_range_error(const char*) {
-  abort();
-}
-void __throw_overflow_error(const char*) {
-  abort();
-}
-void __throw_underflow_error(const char*) {
-  abort();
-}
+LTF_ENDS_PROCESS(__throw_bad_exception)
+LTF_ENDS_PROCESS(__throw_bad_alloc)
+LTF_ENDS_PROCESS(__throw_bad_array_new_length)
+LTF_ENDS_PROCESS(__throw_bad_cast)
+LTF_ENDS_PROCESS(__throw_bad_typeid)
+LTF_ENDS_PROCESS(__throw_logic_error, const char*)
+LTF_ENDS_PROCESS(__throw_domain_error, const char*)
+LTF_ENDS_PROCESS(__throw_invalid_argument, const char*)
+LTF_ENDS_PROCESS(__throw_length_error, const char*)
+LTF_ENDS_PROCESS(__throw_out_of_range, const char*)
+LTF_ENDS_PROCESS(__throw_out_of_range_fmt, const char*, ...)
+LTF_ENDS_PROCESS(__throw_runtime_error, const char*)
+LTF_ENDS_PROCESS(__throw_range_error, const char*)
+LTF_ENDS_PROCESS(__throw_overflow_error, const char*)
+LTF_ENDS_PROCESS(__throw_underflow_error, const char*)
 
 }  // namespace std
+
+#undef LTF_ENDS_PROCESS

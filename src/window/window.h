@@ -12,13 +12,8 @@ namespace ltf {
 // whatever it needs to know, and acts through it.
 void RunLauncherWindow(System& system);
 
-// A COLORREF: 0x00BBGGRR.
+// A COLORREF: 0x00BBGGRR, blue in the high byte.
 using ColourRef = std::uint32_t;
-
-// What RGB makes, without <windows.h>.
-constexpr ColourRef Rgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-  return ColourRef{red} | ColourRef{green} << 8 | ColourRef{blue} << 16;
-}
 
 inline constexpr std::uint16_t ID_TOGGLE = 101;
 inline constexpr std::uint16_t ID_UPDATE = 102;
@@ -46,10 +41,10 @@ inline constexpr int kStatusTop = 50;
 // The window's title, which its client area shows too.
 inline constexpr std::string_view kTitleText = "Lanternfield";
 
-inline constexpr ColourRef kBackgroundColour = Rgb(30, 30, 46);
-inline constexpr ColourRef kTitleColour = Rgb(248, 248, 242);
-inline constexpr ColourRef kRunningColour = Rgb(85, 204, 0);
-inline constexpr ColourRef kStoppedColour = Rgb(255, 85, 85);
+inline constexpr ColourRef kBackgroundColour = 0x002E1E1E;
+inline constexpr ColourRef kTitleColour = 0x00F2F8F8;
+inline constexpr ColourRef kRunningColour = 0x0000CC55;
+inline constexpr ColourRef kStoppedColour = 0x005555FF;
 
 struct StatusText {
   std::string_view text;

@@ -11,7 +11,6 @@ namespace {
 
 constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 static_assert(kButtonStyle == 0x50010000);
-static_assert(Rgb(0x12, 0x34, 0x56) == RGB(0x12, 0x34, 0x56));
 
 void CreateButtons(HWND window) {
   const HINSTANCE instance = HandleResult(GetModuleHandleW(nullptr)).value_or(nullptr);

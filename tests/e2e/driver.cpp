@@ -179,9 +179,9 @@ void Look(HWND window, bool running, const wchar_t* screenshot) {
     RECT r{};
     GetWindowRect(child, &r);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
-    std::printf("child %d|%s|%s|%ld,%ld,%ld,%ld|0x%lX\n", GetDlgCtrlID(child),
+    std::printf("child %d|%s|%s|%ld,%ld,%ld,%ld|0x%lX|0x%lX\n", GetDlgCtrlID(child),
                 ClassOf(child).c_str(), TextOf(child).c_str(), r.left, r.top, r.right, r.bottom,
-                DWORD(GetWindowLongW(child, GWL_STYLE)));
+                DWORD(GetWindowLongW(child, GWL_STYLE)), DWORD(GetWindowLongW(child, GWL_EXSTYLE)));
   }
   CheckPaint(Capture(window, true), running);
   const Shot whole = Capture(window, false);

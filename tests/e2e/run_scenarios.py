@@ -36,9 +36,9 @@ def window(running):
 def look(running):
     # Windows adds WS_CLIPSIBLINGS (0x04000000) to every top-level window.
     return ["frame LTF_Launcher|Lanternfield|360x240|0x14C80000|0x0",
-            f"child 101|Button|{'Stop' if running else 'Start'} Lanternfield|20,90,330,128|0x50010000",
-            "child 102|Button|Check for Updates|20,140,168,174|0x50010000",
-            "child 103|Button|Uninstall|182,140,330,174|0x50010000", "paint ok"]
+            f"child 101|Button|{'Stop' if running else 'Start'} Lanternfield|20,90,330,128|0x50010000|0x0",
+            "child 102|Button|Check for Updates|20,140,168,174|0x50010000|0x0",
+            "child 103|Button|Uninstall|182,140,330,174|0x50010000|0x0", "paint ok"]
 
 
 @dataclass

@@ -81,6 +81,12 @@ std::size_t CountOwnHandles() {
   });
 }
 
+// A value that is no handle of ours: what a parent leaves us when it names handles in its
+// start-up information but does not let us inherit them.
+HANDLE UnusableHandle() {
+  return reinterpret_cast<HANDLE>(std::uintptr_t{0x7FFFFFF0});
+}
+
 class WindowsTest : public ::testing::Test {
  protected:
   // A fresh directory for the files the released children write, removed with them.
@@ -147,9 +153,7 @@ TEST_F(WindowsTest, AReleasedChildGetsDuplicatesOfOurStandardHandlesOrNone) {
   // Our own ends are not inheritable: the child can only have them through duplicates.
   UniqueHandle reader, writer;
   ASSERT_TRUE(CreatePipe(reader.Receive(), writer.Receive(), nullptr, 0));
-  // What a parent leaves us when it names handles in its start-up information but does not let
-  // us inherit them.
-  const auto unusable = reinterpret_cast<HANDLE>(std::uintptr_t{0x7FFFFFF0});
+  const HANDLE unusable = UnusableHandle();
   DWORD flags = 0;
   ASSERT_FALSE(GetHandleInformation(unusable, &flags));
   const struct {
@@ -196,6 +200,23 @@ TEST_F(WindowsTest, TheShellStartsAProgramInOurCurrentDirectory) {
   EXPECT_NE(AwaitFile(root_ + u"\\handles.txt"), "(no file)");
   ASSERT_FALSE(missing.has_value());
   EXPECT_EQ(missing.error().code, ERROR_FILE_NOT_FOUND);
+}
+
+// The owner closes what it held when it receives another handle and when it goes, and a close
+// leaves the last error as it was.
+TEST(UniqueHandleTest, ClosesWhatItHeldAndKeepsTheLastError) {
+  const HANDLE first = CreateEventW(nullptr, TRUE, FALSE, nullptr),
+               second = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  DWORD flags = 0;
+  {
+    const UniqueHandle unusable(UnusableHandle());  // closed last, and its close fails
+    UniqueHandle owner(first);
+    *owner.Receive() = second;
+    EXPECT_FALSE(GetHandleInformation(first, &flags));
+    SetLastError(ERROR_FILE_NOT_FOUND);
+  }
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+  EXPECT_FALSE(GetHandleInformation(second, &flags));
 }
 
 // A read that fails on one pipe must end the run, cancelling the read pending on the other

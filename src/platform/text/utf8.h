@@ -22,8 +22,9 @@ struct Sequence {
 Sequence ScanSequence(const unsigned char* first, const unsigned char* end);
 
 // The length of a well-formed stretch at the start of `bytes`, which begins a sequence. It ends
-// on a sequence boundary and may stop short of the longest such stretch (by fewer than 19 bytes
-// with SSE2, at once without), so the caller scans on from there. Reads nothing past `size`.
+// on a sequence boundary and may stop short of the longest such stretch (with SSE2 by fewer than
+// 20 bytes: part of the block it could not pass, and the last sequence before it; without, at
+// once), so the caller scans on from there. Reads nothing past `size`.
 std::size_t WellFormedPrefixLength(const unsigned char* bytes, std::size_t size);
 
 }  // namespace ltf::utf8

@@ -59,20 +59,14 @@ bool IsAsciiGroup(const unsigned char* at) {
                               _mm_or_si128(Load(at + 2 * kBlock), Load(at + 3 * kBlock))));
 }
 
-// `end` follows only whole, checked sequences except for a lead in its last three bytes whose
-// sequence runs on past it; that sequence is left to the caller.
+// The start of the last sequence before `end` unless that is ASCII: the checked bytes end in
+// whole sequences but for one that `end` may cut, and the caller scans on from a boundary.
 std::size_t BackToBoundary(const unsigned char* bytes, std::size_t end) {
-  for (std::size_t back = 1; back <= 3 && back <= end; ++back) {
-    const unsigned char byte = bytes[end - back];
-    if (byte < 0x80) {
-      return end;
-    }
-    if (byte >= 0xC0) {
-      const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
-      return back < length ? end - back : end;
-    }
+  std::size_t start = end;
+  while (start > 0 && (bytes[start - 1] & 0xC0) == 0x80) {
+    --start;  // a continuation byte, whose lead is at most three bytes back
   }
-  return end;
+  return start > 0 && bytes[start - 1] >= 0xC0 ? start - 1 : end;
 }
 
 }  // namespace
