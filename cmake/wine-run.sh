@@ -15,6 +15,8 @@ if [[ ! -f "$WINEPREFIX/.ltf-ready" ]]; then
     wineboot -i >/dev/null 2>&1 || true
     # Without a window manager (bare Xvfb) a managed window's destroy waits 2 s for one.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    # A crash prints its backtrace and ends the process, instead of a dialog that waits for ever.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
     touch "$WINEPREFIX/.ltf-ready"
   fi

@@ -193,10 +193,14 @@ TEST_F(WindowsTest, TheShellStartsAProgramInOurCurrentDirectory) {
   GetCurrentDirectoryW(MAX_PATH + 1, saved);
   ASSERT_TRUE(SetCurrentDirectoryW(Wide(root_)));
   const ChildRole child(L"handles");
+  // The first start also loads what the shell needs, once; the second may keep nothing open.
   const auto started = StartThroughShell(self_, nullptr);
+  const std::size_t handles = CountOwnHandles();
+  const auto again = StartThroughShell(self_, nullptr);
+  EXPECT_EQ(CountOwnHandles(), handles);
   const auto missing = StartThroughShell(root_ + u"\\missing.exe", nullptr);
   SetCurrentDirectoryW(saved);
-  ASSERT_TRUE(started.has_value()) << started.error().code;
+  ASSERT_TRUE(started.has_value() && again.has_value());
   EXPECT_NE(AwaitFile(root_ + u"\\handles.txt"), "(no file)");
   ASSERT_FALSE(missing.has_value());
   EXPECT_EQ(missing.error().code, ERROR_FILE_NOT_FOUND);
@@ -237,7 +241,6 @@ TEST_F(WindowsTest, NoHandleOutlivesAnOperation) {
   const std::pair<const char*, std::function<bool()>> operations[] = {
       {"run", [&] { return Retried([&] { return RunToCompletion(quick); }).has_value(); }},
       {"release", [&] { return Retried([&] { return StartAndRelease(quick); }).has_value(); }},
-      {"shell start", [&] { return StartThroughShell(self_, nullptr).has_value(); }},
       {"failed shell start", [&] { return !StartThroughShell(missing.program, nullptr); }},
       {"unknown program", [&] { return !RunToCompletion(unknown); }},
       {"bad argument", [&] { return !StartAndRelease(bad_argument); }},
