@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <expected>
@@ -44,7 +45,8 @@ std::expected<std::u16string, WindowsError> ReadWithGrowingBuffer(Call&& call) {
       if (size == UINT32_MAX) {
         return std::unexpected(WindowsError{kErrorInsufficientBuffer});
       }
-      next = size > UINT32_MAX / 2 ? UINT32_MAX : size * 2;
+      next =
+          static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{size} * 2, UINT32_MAX));
     }
     grown.reset(new (std::nothrow) char16_t[next]);
     if (!grown) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "platform/growing_buffer.h"
 #include "platform/paths/file_metadata.h"
@@ -87,6 +88,7 @@ TEST(ParsePrefixTest, ReadsEachPrefixFormAndNothingElse) {
       // Under \\?\ only "\" separates, so "a/b" is one server name and "s/h" one share.
       {u"\\\\?\\UNC\\a/b\\s/h\\x", VerbatimUnc, 15},
       {u"\\\\?\\UNC\\srv\\", VerbatimUnc, 11},
+      {u"\\\\?\\UNC\\srv\\s\\x", VerbatimUnc, 13},
       {u"\\\\?\\C:\\x", VerbatimDrive, 6},
       {u"\\\\?\\C:", VerbatimDrive, 6},
       {u"\\\\?\\1:\\x", Verbatim, 6},
@@ -130,15 +132,17 @@ TEST(ExtendedLengthTest, MakesAbsoluteOnlyWhatWindowsWouldNotTakeAndPrefixesLong
 }
 
 // Fill-a-buffer calls truncate with ERROR_INSUFFICIENT_BUFFER (style 0, GetModuleFileNameW),
-// truncate silently (1, older systems) or return the size they need (2, GetFullPathNameW).
+// truncate silently (1, older systems) or return the size they need (2, GetFullPathNameW). The
+// rule offers 512 units first, then twice as many each time, or what the call asked for.
 TEST(BufferRuleTest, ReadsTextsOfEveryLengthWholeAndPassesFailuresOn) {
   for (const int style : {0, 1, 2}) {
     for (const std::uint32_t length : {512u, 1024u, 1500u}) {
       std::u16string text(length, u'x');
       text.back() = u'\xD800';
-      int calls = 0;
+      std::vector<std::uint32_t> sizes;
       const auto call = [&](char16_t* buffer, std::uint32_t size) {
-        if (++calls > 8) {  // a buffer that never grows fails here instead of looping forever
+        sizes.push_back(size);
+        if (sizes.size() > 8) {  // a buffer that never grows fails here instead of looping forever
           return BufferCall{0, 1};
         }
         std::copy_n(text.begin(), std::min(length, size), buffer);
@@ -148,6 +152,11 @@ TEST(BufferRuleTest, ReadsTextsOfEveryLengthWholeAndPassesFailuresOn) {
         return BufferCall{size, style == 0 ? kErrorInsufficientBuffer : 0};
       };
       EXPECT_EQ(ReadWithGrowingBuffer(call), text) << style << " / " << length;
+      std::vector<std::uint32_t> offered{512};
+      while (offered.back() <= length) {
+        offered.push_back(style == 2 ? length + 1 : 2 * offered.back());
+      }
+      EXPECT_EQ(sizes, offered) << style << " / " << length;
     }
   }
   const auto failed =

@@ -47,8 +47,8 @@ PathLayout ReadLayout(std::u16string_view path);
 
 // Where one component lies in the path it was read from.
 struct ComponentSpan {
-  std::size_t begin = 0;
-  std::size_t end = 0;
+  std::size_t begin;
+  std::size_t end;
 };
 
 // Names, ".." and the "." that count: the leading one of a relative path, and every one in a
