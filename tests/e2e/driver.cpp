@@ -132,14 +132,11 @@ void CheckPaint(const Shot& shot, bool running) {
   FillRect(canvas.Dc(), &all, background);
   DeleteObject(background);
   SetBkMode(canvas.Dc(), TRANSPARENT);
-  const auto text = [&](int y, ltf::ColourRef colour, std::string_view line) {
-    const ltf::WideString wide = ltf::ToWideString(line);
-    SetTextColor(canvas.Dc(), colour);
-    TextOutW(canvas.Dc(), ltf::kTextLeft, y, wide.Wide(), static_cast<int>(wide.Length() - 1));
-  };
-  text(ltf::kTitleTop, ltf::kTitleColour, ltf::kTitleText);
-  const ltf::StatusText status = ltf::StatusLine(running);
-  text(ltf::kStatusTop, status.colour, status.text);
+  // The colours are the window's own; where and what it writes is stated here again.
+  SetTextColor(canvas.Dc(), ltf::kTitleColour);
+  TextOutW(canvas.Dc(), 20, 20, L"Lanternfield", 12);
+  SetTextColor(canvas.Dc(), running ? ltf::kRunningColour : ltf::kStoppedColour);
+  TextOutW(canvas.Dc(), 20, 50, running ? L"Running" : L"Stopped", 7);
   const Shot expected = canvas.Read();
   const RECT buttons[] = {{20, 90, 330, 128}, {20, 140, 330, 174}};
   int wrong = 0, first_x = 0, first_y = 0;

@@ -90,7 +90,7 @@ struct PipeReader {
   OVERLAPPED overlapped{};
   std::vector<unsigned char> bytes;  // the first `progress.length` are filled; the rest is free
   PipeProgress progress;
-  DWORD ready = 0;
+  DWORD ready{};
   ReaderState state = ReaderState::NotReading;
 };
 
@@ -101,7 +101,7 @@ std::expected<void, WindowsError> TakeResult(PipeReader& reader) {
     case ReaderState::ReadAtOnce:
       return TakeFinishedRead(reader.progress, true, reader.ready, 0);
     case ReaderState::Reading: {
-      DWORD count = 0;
+      DWORD count{};
       const bool succeeded =
           GetOverlappedResult(reader.pipe.Get(), &reader.overlapped, &count, TRUE) != FALSE;
       return TakeFinishedRead(reader.progress, succeeded, count, succeeded ? 0 : GetLastError());
@@ -116,7 +116,7 @@ std::expected<void, WindowsError> ScheduleRead(PipeReader& reader) {
   }
   const std::size_t space = reader.bytes.size() - reader.progress.length;
   const DWORD request = static_cast<DWORD>(std::min<std::size_t>(space, MAXDWORD));
-  DWORD count = 0;
+  DWORD count{};
   if (ReadFile(reader.pipe.Get(), reader.bytes.data() + reader.progress.length, request, &count,
                &reader.overlapped)) {
     // Done at once; the event stays signalled, so the next wait serves this reader again.
@@ -154,7 +154,7 @@ void GiveUp(std::unique_ptr<PipeReader>& reader) {
   if (!reader || reader->state != ReaderState::Reading) {
     return;
   }
-  DWORD count = 0;
+  DWORD count{};
   bool finished = CancelIo(reader->pipe.Get()) != FALSE;
   if (finished && !GetOverlappedResult(reader->pipe.Get(), &reader->overlapped, &count, TRUE)) {
     const DWORD error = GetLastError();
@@ -188,10 +188,10 @@ std::expected<void, WindowsError> ReadPipesToEnd(UniqueHandle output_end,
                                                  std::vector<unsigned char>& output,
                                                  UniqueHandle error_end,
                                                  std::vector<unsigned char>& error) {
-  std::array<std::vector<unsigned char>*, 2> buffers{&output, &error};
-  std::array<std::unique_ptr<PipeReader>, 2> readers;
-  std::array<UniqueHandle, 2> ends{std::move(output_end), std::move(error_end)};
-  for (std::size_t i = 0; i < 2; ++i) {
+  std::array buffers{&output, &error};
+  std::array ends{std::move(output_end), std::move(error_end)};
+  std::array<std::unique_ptr<PipeReader>, buffers.size()> readers;
+  for (std::size_t i = 0; i < buffers.size(); ++i) {
     auto made = MakeReader(std::move(ends[i]), *buffers[i]);
     if (!made) {
       return std::unexpected(made.error());
@@ -202,12 +202,12 @@ std::expected<void, WindowsError> ReadPipesToEnd(UniqueHandle output_end,
   const HANDLE events[] = {readers[0]->event.Get(), readers[1]->event.Get()};
   std::expected<void, WindowsError> result;
   for (;;) {
-    const DWORD signalled = WaitForMultipleObjects(2, events, FALSE, INFINITE);
-    if (signalled > WAIT_OBJECT_0 + 1) {
+    const std::size_t served =
+        WaitForMultipleObjects(std::size(events), events, FALSE, INFINITE) - WAIT_OBJECT_0;
+    if (served >= std::size(events)) {  // WAIT_FAILED
       result = std::unexpected(WindowsError{GetLastError()});
       break;
     }
-    const std::size_t served = signalled - WAIT_OBJECT_0;
     result = Serve(*readers[served]);
     if (!result) {
       break;
@@ -223,7 +223,7 @@ std::expected<void, WindowsError> ReadPipesToEnd(UniqueHandle output_end,
     GiveUp(readers[1]);
     return result;
   }
-  for (std::size_t i = 0; i < 2; ++i) {
+  for (std::size_t i = 0; i < buffers.size(); ++i) {
     readers[i]->bytes.resize(readers[i]->progress.length);
     *buffers[i] = std::move(readers[i]->bytes);
   }

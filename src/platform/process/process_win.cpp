@@ -111,7 +111,7 @@ std::expected<ChildHandle, ProcessError> OpenChildHandle(ChildHandleKind kind, D
       // A duplicate, so the child inherits it whether or not our own handle is inheritable. A
       // parent may have named handles it never gave us; the child then gets none for that
       // stream rather than not starting at all.
-      HANDLE duplicate = nullptr;
+      HANDLE duplicate{};
       if (DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &duplicate, 0, TRUE,
                           DUPLICATE_SAME_ACCESS)) {
         made.child.Reset(duplicate);
@@ -206,7 +206,7 @@ std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand&
   if (WaitForSingleObject(child->process.Get(), INFINITE) != WAIT_OBJECT_0) {
     return std::unexpected(LastProcessError());
   }
-  DWORD status = 0;
+  DWORD status{};
   if (!GetExitCodeProcess(child->process.Get(), &status)) {
     return std::unexpected(LastProcessError());
   }

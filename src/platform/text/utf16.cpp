@@ -67,7 +67,6 @@ WideString ToWideString(std::string_view utf8) {
 
 std::string ToUtf8(std::u16string_view units) {
   std::string out;
-  out.reserve(units.size());
   for (std::size_t i = 0; i < units.size(); ++i) {
     char32_t code_point = units[i];
     if (code_point >= 0xD800 && code_point <= 0xDFFF) {

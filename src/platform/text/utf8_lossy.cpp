@@ -27,7 +27,7 @@ class BulkSkip {
   static constexpr std::size_t kRetryDistance = 16;
   const unsigned char* begin_;
   const unsigned char* end_;
-  std::size_t retry_at_ = 0;
+  std::size_t retry_at_{};
 };
 
 }  // namespace

@@ -7,8 +7,8 @@ Sequence ScanSequence(const unsigned char* first, const unsigned char* end) {
   if (lead < 0x80) {
     return {1, lead, true};
   }
-  std::size_t length = 0;
-  char32_t code_point = 0;
+  std::size_t length{};
+  char32_t code_point{};
   // Allowed range of the second byte; later bytes always take 80..BF.
   unsigned char low = 0x80;
   unsigned char high = 0xBF;
