@@ -10,7 +10,7 @@ bool IsAsciiLetter(char16_t unit) {
   return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z');
 }
 
-// Units from `from` up to the next separator or the end.
+// Units from `from` up to the next separator or the end; none from at or past the end.
 std::size_t RunLength(std::u16string_view path, std::size_t from, bool verbatim) {
   std::size_t end = from;
   while (end < path.size() && !(verbatim ? path[end] == u'\\' : IsAnySeparator(path[end]))) {
@@ -51,7 +51,7 @@ PathPrefix ParsePrefix(std::u16string_view path) {
     }
     const std::size_t server = RunLength(path, 2, false);
     const std::size_t share_start = 2 + server + 1;
-    if (server > 0 && share_start <= path.size()) {
+    if (server > 0) {
       const std::size_t share = RunLength(path, share_start, false);
       if (share > 0) {
         return {PrefixKind::Unc, share_start + share};

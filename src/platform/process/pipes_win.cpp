@@ -31,7 +31,7 @@ struct NtObject {
   NtObject(HANDLE root, const wchar_t* text, USHORT bytes, ULONG flags) {
     name.Buffer = const_cast<wchar_t*>(text);
     name.Length = bytes;
-    name.MaximumLength = text ? static_cast<USHORT>(bytes + sizeof(wchar_t)) : 0;
+    name.MaximumLength = bytes;
     InitializeObjectAttributes(&attributes, &name, flags, root, nullptr);
   }
 };
