@@ -21,8 +21,9 @@ std::span<const unsigned char> Bytes(std::string_view text) {
   return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
 }
 
-// Haystack and needle end at an inaccessible page, so a byte read past either faults. Needles
-// have NUL middles; when `alike`, every start in the background passes a first/last-byte filter.
+// Haystacks start or end at an inaccessible page, and needles end at one, so a byte read outside
+// either faults. Needles have NUL middles; when `alike`, every start in the background passes a
+// first/last-byte filter.
 TEST(ContainsSubstringTest, AgreesWithFindAtEveryOffsetWithoutOverReading) {
   testing::GuardedBuffer haystack_buffer, needle_buffer;
   for (const std::size_t n : {0, 1, 2, 3, 16, 17}) {
@@ -47,12 +48,35 @@ TEST(ContainsSubstringTest, AgreesWithFindAtEveryOffsetWithoutOverReading) {
           }
         }
         for (std::size_t i = 0; i < haystacks.size(); ++i) {
+          const bool expected = haystacks[i].find(needle) != std::string::npos;
           ASSERT_EQ(ContainsSubstring(haystack_buffer.PlaceAtEnd(haystacks[i]), guarded_needle),
-                    haystacks[i].find(needle) != std::string::npos)
+                    expected)
               << "size " << size << ", needle " << n << (alike ? " alike" : "") << ", case " << i;
+          ASSERT_EQ(ContainsSubstring(haystack_buffer.PlaceAtStart(haystacks[i]), guarded_needle),
+                    expected)
+              << "at the start: size " << size << ", needle " << n << ", case " << i;
         }
       }
     }
+  }
+}
+
+// Each code point in the fewest bytes; a surrogate is half of a pair only as a high one followed
+// by a low one, and any other becomes U+FFFD on its own.
+TEST(ToUtf8Test, EncodesEachLengthAndPairsOnlyHighThenLow) {
+  const std::pair<std::u16string_view, std::string_view> cases[] = {
+      {u"\x7F\x80", "\x7F\xC2\x80"},
+      {u"\u07FF\u0800", "\xDF\xBF\xE0\xA0\x80"},
+      {u"\uFFFF", "\xEF\xBF\xBF"},
+      {u"\xD800\xDC00", "\xF0\x90\x80\x80"},
+      {u"\xDBFF\xDFFF", "\xF4\x8F\xBF\xBF"},
+      {u"\xDC00\xDC00", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {u"\xDFFF\xD800", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {u"\xD800-\xDBFF", "\xEF\xBF\xBD-\xEF\xBF\xBD"},
+      {u"\xD7FF\xE000", "\xED\x9F\xBF\xEE\x80\x80"},
+  };
+  for (const auto& [units, utf8] : cases) {
+    EXPECT_EQ(ToUtf8(units), utf8) << utf8;
   }
 }
 

@@ -16,7 +16,7 @@ struct ProcessCommand {
 };
 
 struct ProcessOutput {
-  std::uint32_t status = 0;
+  std::uint32_t status{};
   std::vector<unsigned char> standard_output;
   std::vector<unsigned char> standard_error;
 };
@@ -26,7 +26,7 @@ enum class ProcessErrorKind { Windows, InvalidInput, NotFound };
 // Why a child could not be run: a Windows error code, or a fixed kind with its message.
 struct ProcessError {
   ProcessErrorKind kind = ProcessErrorKind::Windows;
-  std::uint32_t code = 0;
+  std::uint32_t code{};
   std::string_view message;
 
   static ProcessError FromWindows(std::uint32_t code) {

@@ -1,5 +1,7 @@
 #include "platform/process/program_lookup.h"
 
+#include <algorithm>
+
 namespace ltf {
 
 namespace {
@@ -9,16 +11,10 @@ char16_t AsciiLower(char16_t unit) {
 }
 
 bool EndsWithIgnoringCase(std::u16string_view text, std::u16string_view lower_suffix) {
-  if (text.size() < lower_suffix.size()) {
-    return false;
-  }
-  text.remove_prefix(text.size() - lower_suffix.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (AsciiLower(text[i]) != lower_suffix[i]) {
-      return false;
-    }
-  }
-  return true;
+  // A text shorter than the suffix is compared whole, and differs in length.
+  const std::u16string_view tail =
+      text.substr(text.size() - std::min(text.size(), lower_suffix.size()));
+  return std::ranges::equal(tail, lower_suffix, {}, AsciiLower);
 }
 
 // Windows drops trailing dots and blanks from a name, so "run.bat. " still runs run.bat.
