@@ -112,6 +112,7 @@ TEST(ExtendedLengthTest, MakesAbsoluteOnlyWhatWindowsWouldNotTakeAndPrefixesLong
       {u"C:", false},   {u"C:/x", false},     {u"//srv/sh", false}, {u"C:x", true},
       {u"x", true},     {u"\\x", true},       {at, true},           {below, false},
       {u"\\\\", false}, {u"/", true},         {u"1:/x", false},     {u"C", true},
+      {u"C:\\", false},
   };
   for (const auto& [path, expected] : needs) {
     EXPECT_EQ(NeedsFullPath(path), expected) << Narrow(path);
