@@ -168,7 +168,7 @@ TEST(BufferRuleTest, ReadsTextsOfEveryLengthWholeAndPassesFailuresOn) {
 
 // The two rules as PathExists composes them, each failed open passed to the listing rule.
 TEST(FileMetadataTest, ListingAndUnfollowedRetryStandInOnlyWhereTheyShould) {
-  constexpr FileMetadata kFile{0x20, 0}, kLink{0x400, 0xA000000C}, kOtherReparse{0x400, 0x80000017};
+  constexpr FileMetadata kFile{0}, kLink{0xA000000C}, kOtherReparse{0x80000017};
   const struct {
     std::uint32_t follow_error, no_follow_error;  // 0: the open succeeds
     std::optional<FileMetadata> entry;            // what the open or the listing finds

@@ -11,17 +11,13 @@ namespace ltf {
 inline constexpr std::uint32_t kErrorAccessDenied = 5;       // ERROR_ACCESS_DENIED
 inline constexpr std::uint32_t kErrorSharingViolation = 32;  // ERROR_SHARING_VIOLATION
 inline constexpr std::uint32_t kErrorCantAccessFile = 1920;  // ERROR_CANT_ACCESS_FILE
-inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 inline constexpr std::uint32_t kReparseTagNameSurrogate = 0x20000000;
 
 struct FileMetadata {
-  std::uint32_t attributes = 0;   // dwFileAttributes
-  std::uint32_t reparse_tag = 0;  // 0 unless the entry is a reparse point
+  // Read only from a reparse point: Windows leaves the tag undefined for any other entry.
+  std::uint32_t reparse_tag = 0;
 
-  bool IsSymbolicLink() const {
-    return (attributes & kFileAttributeReparsePoint) != 0 &&
-           (reparse_tag & kReparseTagNameSurrogate) != 0;
-  }
+  bool IsSymbolicLink() const { return (reparse_tag & kReparseTagNameSurrogate) != 0; }
 };
 
 // Follow opens what a link points at; NoFollow opens the link itself.

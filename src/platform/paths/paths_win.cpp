@@ -13,7 +13,6 @@ namespace ltf {
 static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
 static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
 static_assert(kErrorCantAccessFile == ERROR_CANT_ACCESS_FILE);
-static_assert(kFileAttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT);
 static_assert(IsReparseTagNameSurrogate(kReparseTagNameSurrogate));
 
 namespace {
@@ -25,8 +24,8 @@ std::optional<FileMetadata> FindEntry(const TerminatedPath& path) {
   if (!search.Valid()) {
     return std::nullopt;
   }
-  FileMetadata metadata{data.dwFileAttributes, 0};
-  if (metadata.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+  FileMetadata metadata{};
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     // The listing keeps the reparse tag in this otherwise unused field.
     metadata.reparse_tag = data.dwReserved0;
   }
@@ -51,8 +50,8 @@ std::expected<FileMetadata, WindowsError> QueryFileMetadata(const TerminatedPath
   if (!GetFileInformationByHandle(file.Get(), &information)) {
     return std::unexpected(LastError());
   }
-  FileMetadata metadata{information.dwFileAttributes, 0};
-  if (metadata.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+  FileMetadata metadata{};
+  if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof(tag))) {
       return std::unexpected(LastError());
