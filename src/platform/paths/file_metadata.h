@@ -12,6 +12,8 @@ inline constexpr std::uint32_t kErrorAccessDenied = 5;       // ERROR_ACCESS_DEN
 inline constexpr std::uint32_t kErrorSharingViolation = 32;  // ERROR_SHARING_VIOLATION
 inline constexpr std::uint32_t kErrorCantAccessFile = 1920;  // ERROR_CANT_ACCESS_FILE
 inline constexpr std::uint32_t kReparseTagNameSurrogate = 0x20000000;
+inline constexpr std::uint32_t kFileFlagOpenReparsePoint = 0x00200000;
+inline constexpr std::uint32_t kFileFlagBackupSemantics = 0x02000000;
 
 struct FileMetadata {
   // Read only from a reparse point: Windows leaves the tag undefined for any other entry.
@@ -22,6 +24,11 @@ struct FileMetadata {
 
 // Follow opens what a link points at; NoFollow opens the link itself.
 enum class LinkMode { Follow, NoFollow };
+
+// The CreateFileW flags for a metadata open; backup semantics let directories open too.
+constexpr std::uint32_t MetadataOpenFlags(LinkMode mode) {
+  return kFileFlagBackupSemantics | (mode == LinkMode::NoFollow ? kFileFlagOpenReparsePoint : 0);
+}
 
 // After an open failed with `open_error`: an entry that cannot be opened for sharing or access
 // reasons may still be listed by its directory, so `search()` (a FindFirstFileExW) decides.

@@ -14,6 +14,8 @@ static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
 static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
 static_assert(kErrorCantAccessFile == ERROR_CANT_ACCESS_FILE);
 static_assert(IsReparseTagNameSurrogate(kReparseTagNameSurrogate));
+static_assert(kFileFlagOpenReparsePoint == FILE_FLAG_OPEN_REPARSE_POINT);
+static_assert(kFileFlagBackupSemantics == FILE_FLAG_BACKUP_SEMANTICS);
 
 namespace {
 
@@ -35,14 +37,10 @@ std::optional<FileMetadata> FindEntry(const TerminatedPath& path) {
 // Metadata of a file or a directory, opened without asking for any access rights.
 std::expected<FileMetadata, WindowsError> QueryFileMetadata(const TerminatedPath& path,
                                                             LinkMode mode) {
-  // Backup semantics let directories open too; no access rights are needed for metadata.
-  DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
-  if (mode == LinkMode::NoFollow) {
-    flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-  }
+  // No access rights are needed for metadata.
   const UniqueHandle file(CreateFileW(path.Wide(), 0,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, flags, nullptr));
+                                      nullptr, OPEN_EXISTING, MetadataOpenFlags(mode), nullptr));
   if (!file.Valid()) {
     return RecoverFromOpenFailure(GetLastError(), mode, [&] { return FindEntry(path); });
   }
