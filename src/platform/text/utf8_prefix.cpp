@@ -82,8 +82,7 @@ std::size_t WellFormedPrefixLength(const unsigned char* bytes, std::size_t size)
       i += kBlock;
     }
   };
-  skip_ascii();
-  if (i == 0 && size >= kBlock) {
+  if (size >= kBlock) {
     // The first block has no bytes before it: it starts a sequence, as if after ASCII.
     const __m128i current = Load(bytes);
     const __m128i errors = BlockErrors(current, _mm_slli_si128(current, 1),
