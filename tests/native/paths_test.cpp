@@ -57,6 +57,7 @@ TEST(JoinPathTest, AppendsReplacesOrRebuilds) {
       {u"\\\\?\\C:\\a\\.", u"..", u"\\\\?\\C:\\a\\."},
       {u"\\\\?\\C:\\a", u"\\x", u"\\\\?\\C:\\x"},
       {u"\\\\?\\C:", u"x", u"\\\\?\\C:\\x"},
+      {u"\\\\?\\C:", u"\\", u"\\\\?\\C:\\"},
       {u"\\\\?\\C:\\a", u"", u"\\\\?\\C:\\a\\"},
       // Half pairs stay apart, unmerged and unreplaced.
       {u"C:\\\xD800", u"\xDC00", u"C:\\\xD800\\\xDC00"},
