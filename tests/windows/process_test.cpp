@@ -221,6 +221,8 @@ TEST(UniqueHandleTest, ClosesWhatItHeldAndKeepsTheLastError) {
   }
   EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
   EXPECT_FALSE(GetHandleInformation(second, &flags));
+  // Both of the values Windows' calls return on failure hold nothing.
+  EXPECT_FALSE(UniqueHandle().Valid() || UniqueHandle(INVALID_HANDLE_VALUE).Valid());
 }
 
 // A read that fails on one pipe must end the run, cancelling the read pending on the other
