@@ -81,7 +81,7 @@ TEST(ParsePrefixTest, ReadsEachPrefixFormAndNothingElse) {
       {u"Z:/x", Drive, 2},
       {u"1:\\x", None, 0},
       {u"\\\\a\\share\\x", Unc, 9},
-      {u"//srv/sh", Unc, 8},
+      {u"//srv/sh/x", Unc, 8},
       {u"\\\\srv\\", None, 0},
       {u"\\\\\\sh", None, 0},
       {u"\\\\.\\pipe\\x", Device, 8},

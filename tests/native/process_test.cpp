@@ -221,26 +221,26 @@ TEST(BuildCommandLineTest, TheLauncherChildrenGetExactLines) {
 
 // A read that succeeds with 0 bytes only means that the writer wrote 0 bytes.
 TEST(TakeFinishedReadTest, OnlyThePipesEndEndsTheStream) {
+  const auto error = [](std::uint32_t code) { return std::unexpected(WindowsError{code}); };
   const struct {
-    bool succeeded;
-    std::uint32_t count, error;
+    std::expected<std::uint32_t, WindowsError> read;  // the bytes read, or the read's error
     std::size_t length;
     bool at_end;
     std::uint32_t failure;  // 0: no error
   } cases[] = {
-      {true, 5, 0, 15, false, 0},       // bytes
-      {true, 0, 0, 10, false, 0},       // the writer wrote 0 bytes
-      {true, 0, 109, 10, false, 0},     // a stale last error beside a success
-      {false, 0, 109, 10, true, 0},     // ERROR_BROKEN_PIPE
-      {false, 0, 38, 10, true, 0},      // ERROR_HANDLE_EOF
-      {false, 0, 995, 10, false, 995},  // ERROR_OPERATION_ABORTED
+      {5, 15, false, 0},             // bytes
+      {0, 10, false, 0},             // the writer wrote 0 bytes
+      {error(109), 10, true, 0},     // ERROR_BROKEN_PIPE
+      {error(38), 10, true, 0},      // ERROR_HANDLE_EOF
+      {error(995), 10, false, 995},  // ERROR_OPERATION_ABORTED
   };
   for (const auto& c : cases) {
     PipeProgress progress{10, false};
-    const auto taken = TakeFinishedRead(progress, c.succeeded, c.count, c.error);
-    EXPECT_EQ(taken ? 0 : taken.error().code, c.failure) << c.count << " " << c.error;
-    EXPECT_EQ(progress.length, c.length) << c.count << " " << c.error;
-    EXPECT_EQ(progress.at_end, c.at_end) << c.count << " " << c.error;
+    const auto taken = TakeFinishedRead(progress, c.read);
+    const std::uint32_t row = c.read ? *c.read : c.read.error().code;
+    EXPECT_EQ(taken ? 0 : taken.error().code, c.failure) << row;
+    EXPECT_EQ(progress.length, c.length) << row;
+    EXPECT_EQ(progress.at_end, c.at_end) << row;
   }
 }
 

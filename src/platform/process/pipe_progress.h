@@ -24,20 +24,18 @@ struct PipeProgress {
   bool at_end = false;
 };
 
-// Takes in a finished ReadFile or GetOverlappedResult: whether it succeeded, the bytes it
-// read, and GetLastError when it failed. A success with 0 bytes is not the end: it is what a
-// writer's WriteFile of 0 bytes gives the reader.
-inline std::expected<void, WindowsError> TakeFinishedRead(PipeProgress& progress, bool succeeded,
-                                                          std::uint32_t count,
-                                                          std::uint32_t error) {
-  if (!succeeded) {
-    if (!IsEndOfPipe(error)) {
-      return std::unexpected(WindowsError{error});
+// Takes in a finished ReadFile or GetOverlappedResult: the bytes it read, or its error. A
+// success with 0 bytes is not the end: it is what a writer's WriteFile of 0 bytes gives the reader.
+inline std::expected<void, WindowsError> TakeFinishedRead(
+    PipeProgress& progress, std::expected<std::uint32_t, WindowsError> read) {
+  if (!read) {
+    if (!IsEndOfPipe(read.error().code)) {
+      return std::unexpected(read.error());
     }
     progress.at_end = true;
     return {};
   }
-  progress.length += count;
+  progress.length += *read;
   return {};
 }
 

@@ -99,12 +99,13 @@ std::expected<void, WindowsError> TakeResult(PipeReader& reader) {
     case ReaderState::NotReading:
       return {};
     case ReaderState::ReadAtOnce:
-      return TakeFinishedRead(reader.progress, true, reader.ready, 0);
+      return TakeFinishedRead(reader.progress, reader.ready);
     case ReaderState::Reading: {
       DWORD count{};
-      const bool succeeded =
-          GetOverlappedResult(reader.pipe.Get(), &reader.overlapped, &count, TRUE) != FALSE;
-      return TakeFinishedRead(reader.progress, succeeded, count, succeeded ? 0 : GetLastError());
+      if (!GetOverlappedResult(reader.pipe.Get(), &reader.overlapped, &count, TRUE)) {
+        return TakeFinishedRead(reader.progress, std::unexpected(LastError()));
+      }
+      return TakeFinishedRead(reader.progress, count);
     }
   }
   return {};
@@ -129,7 +130,7 @@ std::expected<void, WindowsError> ScheduleRead(PipeReader& reader) {
     reader.state = ReaderState::Reading;
     return {};
   }
-  return TakeFinishedRead(reader.progress, false, 0, error);
+  return TakeFinishedRead(reader.progress, std::unexpected(WindowsError{error}));
 }
 
 std::expected<void, WindowsError> Serve(PipeReader& reader) {
