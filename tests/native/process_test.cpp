@@ -181,6 +181,8 @@ TEST(PrepareLaunchTest, RefusesBatchFilesAndKeepsTheNameAsGiven) {
   EXPECT_EQ(PrepareLaunch(lookup, u"cmd", std::vector<std::u16string>{u"a\0"s}).error().message,
             "nul byte found in provided data");
   EXPECT_EQ(ToLaunchPath(lookup, *TerminatedPath::From(u"\\\\?\\C:\\"))->Units(), u"C:\\");
+  // Only a \\?\ form is shortened, never a path that merely looks like one past its start.
+  EXPECT_EQ(ToLaunchPath(lookup, *TerminatedPath::From(u"C:\\ab:\\x"))->Units(), u"C:\\ab:\\x");
 }
 
 std::u16string Line(const ProcessCommand& command) {
