@@ -203,9 +203,10 @@ std::expected<void, WindowsError> ReadPipesToEnd(UniqueHandle output_end,
   const HANDLE events[] = {readers[0]->event.Get(), readers[1]->event.Get()};
   std::expected<void, WindowsError> result;
   for (;;) {
-    const std::size_t served =
-        WaitForMultipleObjects(std::size(events), events, FALSE, INFINITE) - WAIT_OBJECT_0;
-    if (served >= std::size(events)) {  // WAIT_FAILED
+    // WAIT_OBJECT_0 is 0, so the result is the index of the signalled event, or WAIT_FAILED.
+    static_assert(WAIT_OBJECT_0 == 0);
+    const std::size_t served = WaitForMultipleObjects(std::size(events), events, FALSE, INFINITE);
+    if (served >= std::size(events)) {
       result = std::unexpected(WindowsError{GetLastError()});
       break;
     }
