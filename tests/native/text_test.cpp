@@ -74,6 +74,7 @@ TEST(ToUtf8Test, EncodesEachLengthAndPairsOnlyHighThenLow) {
       {u"\xDFFF\xD800", "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {u"\xD800-\xDBFF", "\xEF\xBF\xBD-\xEF\xBF\xBD"},
       {u"\xD7FF\xE000", "\xED\x9F\xBF\xEE\x80\x80"},
+      {u"\xDBFF\xE000", "\xEF\xBF\xBD\xEE\x80\x80"},
   };
   for (const auto& [units, utf8] : cases) {
     EXPECT_EQ(ToUtf8(units), utf8) << utf8;
