@@ -19,6 +19,9 @@ extern "C" NTSTATUS NTAPI NtCreateNamedPipeFile(
     ULONG read_mode, ULONG completion_mode, ULONG maximum_instances, ULONG inbound_quota,
     ULONG outbound_quota, PLARGE_INTEGER default_timeout);
 
+// The capture loop takes a wait's result as the index of the signalled event.
+static_assert(WAIT_OBJECT_0 == 0);
+
 namespace {
 
 constexpr ULONG kQuotaBytes = 65536;
@@ -175,7 +178,7 @@ std::expected<std::unique_ptr<PipeReader>, WindowsError> MakeReader(
   // Created signalled, so the first wait serves the reader and starts its first read.
   reader->event.Reset(CreateEventW(nullptr, TRUE, TRUE, nullptr));
   if (!reader->event.Valid()) {
-    return std::unexpected(WindowsError{GetLastError()});
+    return std::unexpected(LastError());
   }
   reader->overlapped.hEvent = reader->event.Get();
   reader->bytes = std::move(buffer);
@@ -203,11 +206,10 @@ std::expected<void, WindowsError> ReadPipesToEnd(UniqueHandle output_end,
   const HANDLE events[] = {readers[0]->event.Get(), readers[1]->event.Get()};
   std::expected<void, WindowsError> result;
   for (;;) {
-    // WAIT_OBJECT_0 is 0, so the result is the index of the signalled event, or WAIT_FAILED.
-    static_assert(WAIT_OBJECT_0 == 0);
+    // The result is the index of the signalled event, or WAIT_FAILED.
     const std::size_t served = WaitForMultipleObjects(std::size(events), events, FALSE, INFINITE);
     if (served >= std::size(events)) {
-      result = std::unexpected(WindowsError{GetLastError()});
+      result = std::unexpected(LastError());
       break;
     }
     result = Serve(*readers[served]);
