@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,10 +41,11 @@ class System {
       const ProcessCommand& command) = 0;
   // Starts the child with our standard handles and never waits for it.
   virtual std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command) = 0;
-  // Starts a program with no arguments through the shell, which can ask for elevation; the
-  // prompt belongs to `owner`. Never waited for.
-  virtual std::expected<void, ProcessError> StartThroughShell(const Path& program,
-                                                              WindowHandle owner) = 0;
+  // Through the shell, which can ask for elevation.
+  virtual std::expected<void, ProcessError> StartThroughShell(const ProcessCommand& command,
+                                                              const ShellStart& how) = 0;
+  // The session the launcher runs in, which scopes the probe and the stop; nothing when unknown.
+  virtual std::optional<std::uint32_t> SessionId() = 0;
   virtual Path InstallDirectory() = 0;
   virtual bool PathExists(const Path& path) = 0;
   // Modal; returns the button pressed, or 0 when the box could not be shown.
@@ -59,8 +61,9 @@ LaunchMode ChooseLaunchMode(std::span<const std::string> arguments);
 // Starts the companion only when the probe says it is not running.
 void RunSilentMode(System& system);
 
-// tasklist filtered to the companion's image name, without column headings.
-ProcessCommand ProbeCommand();
+// tasklist filtered to the companion's image name and, when known, to our session, without
+// column headings.
+ProcessCommand ProbeCommand(std::optional<std::uint32_t> session);
 
 // Any failure to run the probe answers false: the caller cannot tell it from a stopped companion.
 bool IsCompanionRunning(System& system);
@@ -68,11 +71,13 @@ bool IsCompanionRunning(System& system);
 // The update page; a build option may replace its host.
 std::string_view UpdatePageUrl();
 
-ProcessCommand StopCommand();
+// taskkill by force, of the companion's image and, when known, only in our session.
+ProcessCommand StopCommand(std::optional<std::uint32_t> session);
 ProcessCommand UpdatePageCommand();
 
-void StartCompanion(System& system);
-void StopCompanion(System& system);
+// `owner` owns the elevation prompts a start or a stop may need: the launcher window, or null.
+void StartCompanion(System& system, WindowHandle owner);
+void StopCompanion(System& system, WindowHandle owner);
 void OpenUpdatePage(System& system);
 // True when the user confirmed and the uninstaller started; the window then quits.
 bool UninstallCompanion(System& system, WindowHandle owner);

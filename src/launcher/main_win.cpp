@@ -27,10 +27,11 @@ class RealSystem final : public System {
   std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command) override {
     return ltf::StartAndRelease(command);
   }
-  std::expected<void, ProcessError> StartThroughShell(const Path& program,
-                                                      WindowHandle owner) override {
-    return ltf::StartThroughShell(program, owner);
+  std::expected<void, ProcessError> StartThroughShell(const ProcessCommand& command,
+                                                      const ShellStart& how) override {
+    return ltf::StartThroughShell(command, how);
   }
+  std::optional<std::uint32_t> SessionId() override { return OwnSessionId(); }
   Path InstallDirectory() override { return ltf::InstallDirectory(); }
   bool PathExists(const Path& path) override { return ltf::PathExists(path); }
   int ShowMessageBox(WindowHandle owner, std::string_view text, std::string_view caption,

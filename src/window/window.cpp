@@ -31,9 +31,9 @@ CommandFollowUp HandleLauncherCommand(System& system, WindowHandle window, std::
     case ID_TOGGLE:
       // A fresh probe, not the label: the companion may have changed since the window opened.
       if (IsCompanionRunning(system)) {
-        StopCompanion(system);
+        StopCompanion(system, window);
       } else {
-        StartCompanion(system);
+        StartCompanion(system, window);
       }
       return CommandFollowUp::DestroyWindow;
     case ID_UPDATE:

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,8 +17,10 @@ using namespace std::string_literals;
 // Records every child and box as one readable line, and answers from a script.
 class FakeSystem final : public System {
  public:
-  // What the probe's tasklist run yields; other runs yield empty output.
-  std::expected<ProcessOutput, ProcessError> probe_result = ProcessOutput{};
+  // What the probe's tasklist runs yield, in turn; the last one for every later probe.
+  std::deque<std::expected<ProcessOutput, ProcessError>> probe_results{ProcessOutput{}};
+  std::expected<ProcessOutput, ProcessError> stop_result = ProcessOutput{};  // taskkill's run
+  std::optional<std::uint32_t> session = 1;
   std::set<Path> existing_paths;
   std::deque<int> box_answers;                     // when empty, a box answers IDOK (1)
   std::uint32_t start_error = 0, shell_error = 0;  // 0: the start succeeds
@@ -25,17 +28,26 @@ class FakeSystem final : public System {
 
   std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand& c) override {
     events.push_back("run " + Describe(c));
-    return c.program == u"tasklist" ? probe_result : ProcessOutput{};
+    if (c.program != u"tasklist") {
+      return stop_result;
+    }
+    auto result = probe_results.front();
+    if (probe_results.size() > 1) {
+      probe_results.pop_front();
+    }
+    return result;
   }
   std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& c) override {
     events.push_back("start " + Describe(c));
     return Result(start_error);
   }
-  std::expected<void, ProcessError> StartThroughShell(const Path& program,
-                                                      WindowHandle owner) override {
-    events.push_back("shell " + Describe({program, {}}) + (owner ? " owned" : " unowned"));
+  std::expected<void, ProcessError> StartThroughShell(const ProcessCommand& c,
+                                                      const ShellStart& how) override {
+    events.push_back("shell " + (how.verb.empty() ? "" : Narrow(how.verb) + " ") + Describe(c) +
+                     (how.owner ? " owned" : " unowned") + (how.wait ? " waited" : ""));
     return Result(shell_error);
   }
+  std::optional<std::uint32_t> SessionId() override { return session; }
   Path InstallDirectory() override { return u"C:\\Apps"; }
   bool PathExists(const Path& path) override { return existing_paths.contains(path); }
   int ShowMessageBox(WindowHandle owner, std::string_view text, std::string_view caption,
@@ -56,10 +68,13 @@ class FakeSystem final : public System {
     }
     return {};
   }
+  static std::string Narrow(std::u16string_view units) {
+    return {units.begin(), units.end()};  // tests use ASCII only
+  }
   static std::string Describe(const ProcessCommand& command) {
-    std::string line(command.program.begin(), command.program.end());  // tests use ASCII only
+    std::string line = Narrow(command.program);
     for (const auto& argument : command.arguments) {
-      line += " [" + std::string(argument.begin(), argument.end()) + "]";
+      line += " [" + Narrow(argument) + "]";
     }
     return line;
   }
@@ -70,12 +85,15 @@ inline ProcessOutput OutputOf(std::string_view out, std::string_view err = {},
   return {status, {out.begin(), out.end()}, {err.begin(), err.end()}};
 }
 
-inline const std::string kProbe = "run tasklist [/FI] [IMAGENAME eq lanternfield.exe] [/NH]";
-inline const std::string kStop = "run taskkill [/F] [/IM] [lanternfield.exe]";
+inline const std::string kProbe =
+    "run tasklist [/FI] [IMAGENAME eq lanternfield.exe] [/FI] [SESSION eq 1] [/NH]";
+inline const std::string kStop = "run taskkill [/F] [/FI] [SESSION eq 1] [/IM] [lanternfield.exe]";
+inline const std::string kElevatedStop =
+    "shell runas taskkill [/F] [/FI] [SESSION eq 1] [/IM] [lanternfield.exe] owned waited";
 inline const std::string kUpdate = "start cmd [/C] [start] [" + std::string(UpdatePageUrl()) + "]";
 inline const std::string kStartCompanion = "start C:\\Apps\\lanternfield.exe";
 inline const std::string kStartUninstaller = "start C:\\Apps\\Uninstall.exe";
-inline const std::string kShellCompanion = "shell C:\\Apps\\lanternfield.exe unowned";
+inline const std::string kShellCompanion = "shell C:\\Apps\\lanternfield.exe owned";
 inline const std::string kShellUninstaller = "shell C:\\Apps\\Uninstall.exe owned";
 // 16, 36, 64: MB_ICONERROR, MB_YESNO | MB_ICONQUESTION, MB_ICONINFORMATION.
 inline const std::string kMissingCompanion =
@@ -109,15 +127,22 @@ TEST(RunSilentModeTest, ProbesOnceAndStartsOnlyAStoppedCompanion) {
     std::expected<ProcessOutput, ProcessError> probe;
     bool present;
     std::vector<std::string> expected;
+    std::uint32_t start_error = 0;
   } cases[] = {
       {OutputOf("lanternfield.exe   4242 Console"), true, {kProbe}},
       {OutputOf(""), true, {kProbe, kStartCompanion}},
       {OutputOf(""), false, {kProbe, kMissingCompanion}},
       {failed, true, {kProbe, kStartCompanion}},
+      // With no window, no window owns the elevation prompt.
+      {OutputOf(""),
+       true,
+       {kProbe, kStartCompanion, "shell C:\\Apps\\lanternfield.exe unowned"},
+       740},
   };
   for (const auto& c : cases) {
     FakeSystem system;
-    system.probe_result = c.probe;
+    system.probe_results = {c.probe};
+    system.start_error = c.start_error;
     if (c.present) {
       system.existing_paths.insert(u"C:\\Apps\\lanternfield.exe");
     }
@@ -149,13 +174,61 @@ TEST(IsCompanionRunningTest, AnswersFromStandardOutputAlone) {
   };
   for (const auto& c : cases) {
     FakeSystem system;
-    system.probe_result = OutputOf(c.out, c.err, c.status);
+    system.probe_results = {OutputOf(c.out, c.err, c.status)};
     EXPECT_EQ(IsCompanionRunning(system), c.expected) << c.out << "|" << c.err;
     EXPECT_EQ(system.events, std::vector<std::string>{kProbe});
   }
   FakeSystem failing;
-  failing.probe_result = std::unexpected(ProcessError::FromWindows(2));
+  failing.probe_results = {std::unexpected(ProcessError::FromWindows(2))};
   EXPECT_FALSE(IsCompanionRunning(failing));
+  // A session that cannot be read leaves the probe unfiltered.
+  FakeSystem unscoped;
+  unscoped.session.reset();
+  unscoped.probe_results = {OutputOf("lanternfield.exe")};
+  EXPECT_TRUE(IsCompanionRunning(unscoped));
+  EXPECT_EQ(unscoped.events,
+            std::vector<std::string>{"run tasklist [/FI] [IMAGENAME eq lanternfield.exe] [/NH]"});
+}
+
+// taskkill kept to our session; only a refusal with the companion still there earns one more
+// taskkill, elevated through the shell and waited for, and nothing is shown whatever it does.
+TEST(StopCompanionTest, RetriesElevatedOnlyARefusedStopOfThisSession) {
+  const auto window = reinterpret_cast<WindowHandle>(0x1234);
+  const auto cannot_run = std::unexpected(ProcessError::NotFound("program not found"));
+  const std::string unscoped = "run taskkill [/F] [/IM] [lanternfield.exe]";
+  const struct {
+    std::optional<std::uint32_t> session;
+    std::expected<ProcessOutput, ProcessError> stop;
+    bool still_running;
+    std::vector<std::string> events;
+    std::uint32_t shell_error = 0;
+  } cases[] = {
+      // Still listed after a taskkill that worked: the end is on its way.
+      {1, OutputOf(""), true, {kStop}},
+      {1, cannot_run, true, {kStop}},
+      {1, OutputOf("", "", 1), false, {kStop, kProbe}},
+      {1, OutputOf("", "", 1), true, {kStop, kProbe, kElevatedStop}},
+      // 1223: ERROR_CANCELLED, the prompt declined.
+      {1, OutputOf("", "", 1), true, {kStop, kProbe, kElevatedStop}, 1223},
+      {1, OutputOf("", "", 1), true, {kStop, kProbe, kElevatedStop}, 2},
+      {0,
+       OutputOf("", "", 1),
+       true,
+       {"run taskkill [/F] [/FI] [SESSION eq 0] [/IM] [lanternfield.exe]",
+        "run tasklist [/FI] [IMAGENAME eq lanternfield.exe] [/FI] [SESSION eq 0] [/NH]",
+        "shell runas taskkill [/F] [/FI] [SESSION eq 0] [/IM] [lanternfield.exe] owned waited"}},
+      // Unscoped, an elevated taskkill would end every user's companion.
+      {std::nullopt, OutputOf("", "", 1), true, {unscoped}},
+  };
+  for (const auto& c : cases) {
+    FakeSystem system;
+    system.session = c.session;
+    system.stop_result = c.stop;
+    system.probe_results = {OutputOf(c.still_running ? "lanternfield.exe" : "")};
+    system.shell_error = c.shell_error;
+    StopCompanion(system, window);
+    EXPECT_EQ(system.events, c.events) << c.events.back();
+  }
 }
 
 // Each button's action with its children and boxes in order, and what the window does next. Only
@@ -174,7 +247,7 @@ TEST(HandleLauncherCommandTest, RunsTheCommandOfTheLowWordAndNamesTheFollowUp) {
     std::vector<int> answers;
     std::vector<std::string> events;
     CommandFollowUp follow_up;
-    std::uint32_t start_error = 0, shell_error = 0;
+    std::uint32_t start_error = 0, shell_error = 0, stop_status = 0;
   } cases[] = {
       {101, true, {companion}, {}, {kProbe, kStop}, DestroyWindow},
       {101, false, {companion}, {}, {kProbe, kStartCompanion}, DestroyWindow},
@@ -198,7 +271,18 @@ TEST(HandleLauncherCommandTest, RunsTheCommandOfTheLowWordAndNamesTheFollowUp) {
       {103, false, {uninstaller}, {6}, elevated_uninstall, Quit, 740},
       {103, false, {uninstaller}, {6}, elevated_uninstall, Stay, 740, 1223},
       {103, false, {uninstaller}, {6}, {kConfirm, kStop, kStartUninstaller}, Stay, 193},
+      // The window owns the elevation prompts of the toggle and of the uninstall's stop.
       {101, false, {companion}, {}, {kProbe, kStartCompanion, kShellCompanion}, DestroyWindow, 740},
+      {101, true, {}, {}, {kProbe, kStop, kProbe, kElevatedStop}, DestroyWindow, 0, 0, 1},
+      {103,
+       true,
+       {uninstaller},
+       {6},
+       {kConfirm, kStop, kProbe, kElevatedStop, kStartUninstaller},
+       Quit,
+       0,
+       0,
+       1},
       {101, false, {companion}, {}, {kProbe, kStartCompanion}, DestroyWindow, 5},
       {100, true, {}, {}, {}, Stay},
       {104, true, {}, {}, {}, Stay},
@@ -206,7 +290,8 @@ TEST(HandleLauncherCommandTest, RunsTheCommandOfTheLowWordAndNamesTheFollowUp) {
   };
   for (const auto& c : cases) {
     FakeSystem system;
-    system.probe_result = OutputOf(c.running ? "lanternfield.exe" : "");
+    system.probe_results = {OutputOf(c.running ? "lanternfield.exe" : "")};
+    system.stop_result = OutputOf("", "", c.stop_status);
     system.existing_paths.insert(c.existing.begin(), c.existing.end());
     system.box_answers.assign(c.answers.begin(), c.answers.end());
     system.start_error = c.start_error;

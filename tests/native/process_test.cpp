@@ -214,9 +214,14 @@ TEST(BuildCommandLineTest, QuotesOnlyWhatTheChildWouldSplit) {
 }
 
 TEST(BuildCommandLineTest, TheLauncherChildrenGetExactLines) {
-  EXPECT_EQ(Line(ProbeCommand()),
+  EXPECT_EQ(
+      Line(ProbeCommand(12)),
+      u"\"tasklist\" /FI \"IMAGENAME eq lanternfield.exe\" /FI \"SESSION eq 12\" /NH"s + u'\0');
+  EXPECT_EQ(Line(ProbeCommand(std::nullopt)),
             u"\"tasklist\" /FI \"IMAGENAME eq lanternfield.exe\" /NH"s + u'\0');
-  EXPECT_EQ(Line(StopCommand()), u"\"taskkill\" /F /IM lanternfield.exe"s + u'\0');
+  EXPECT_EQ(Line(StopCommand(12)),
+            u"\"taskkill\" /F /FI \"SESSION eq 12\" /IM lanternfield.exe"s + u'\0');
+  EXPECT_EQ(Line(StopCommand(std::nullopt)), u"\"taskkill\" /F /IM lanternfield.exe"s + u'\0');
   EXPECT_EQ(Line(UpdatePageCommand()),
             std::u16string(u"\"cmd\" /C start " LTF_EXPECTED_UPDATE_URL) + u'\0');
 }

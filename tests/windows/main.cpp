@@ -60,6 +60,11 @@ int PlayChild(const std::wstring& role, const wchar_t* operand) {
     // Started through the shell it has no arguments: the file goes to its current directory.
     WriteFileText(*operand != 0 ? operand : L"handles.txt", text);
     Write(STD_OUTPUT_HANDLE, "hello");
+  } else if (role == L"late-line") {
+    // Its command line, written only after a while: a start that waited finds it at once.
+    Sleep(500);
+    const std::wstring_view line = GetCommandLineW();
+    WriteFileText(operand, {reinterpret_cast<const char*>(line.data()), line.size() * 2});
   } else {
     return 99;
   }

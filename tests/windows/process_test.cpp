@@ -194,16 +194,39 @@ TEST_F(WindowsTest, TheShellStartsAProgramInOurCurrentDirectory) {
   ASSERT_TRUE(SetCurrentDirectoryW(Wide(root_)));
   const ChildRole child(L"handles");
   // The first start also loads what the shell needs, once; the second may keep nothing open.
-  const auto started = StartThroughShell(self_, nullptr);
+  const auto started = StartThroughShell({self_, {}}, {});
   const std::size_t handles = CountOwnHandles();
-  const auto again = StartThroughShell(self_, nullptr);
+  const auto again = StartThroughShell({self_, {}}, {});
   EXPECT_EQ(CountOwnHandles(), handles);
-  const auto missing = StartThroughShell(root_ + u"\\missing.exe", nullptr);
+  const auto missing = StartThroughShell({root_ + u"\\missing.exe", {}}, {});
   SetCurrentDirectoryW(saved);
   ASSERT_TRUE(started.has_value() && again.has_value());
   EXPECT_NE(AwaitFile(root_ + u"\\handles.txt"), "(no file)");
   ASSERT_FALSE(missing.has_value());
   EXPECT_EQ(missing.error().code, ERROR_FILE_NOT_FOUND);
+}
+
+// Asked to wait, the shell start returns only once the child has written its command line: the
+// resolved program in quotes, then the arguments quoted as for any other start.
+TEST_F(WindowsTest, AWaitedShellStartPassesTheVerbAndTheArgumentsOn) {
+  const std::u16string file = root_ + u"\\line.txt";
+  const ChildRole child(L"late-line");
+  const auto start = [&] {
+    return StartThroughShell({self_, {file, u"two words", u"/F"}},
+                             {.verb = u"runas", .wait = true});
+  };
+  ASSERT_TRUE(start().has_value());
+  // The first start with a verb loads what the shell keeps for it.
+  std::filesystem::remove(std::filesystem::path(file));
+  const std::size_t handles = CountOwnHandles();
+  const auto started = start();
+  ASSERT_TRUE(started.has_value()) << started.error().code;
+  EXPECT_EQ(CountOwnHandles(), handles) << "the child's process handle was kept";
+  std::ifstream written{std::filesystem::path(file), std::ios::binary};
+  const std::string bytes(std::istreambuf_iterator<char>(written), {});
+  const std::u16string expected = u"\"" + self_ + u"\" " + file + u" \"two words\" /F";
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2),
+            expected);
 }
 
 // The owner closes what it held when it receives another handle and when it goes, and a close
@@ -243,7 +266,7 @@ TEST_F(WindowsTest, NoHandleOutlivesAnOperation) {
   const std::pair<const char*, std::function<bool()>> operations[] = {
       {"run", [&] { return Retried([&] { return RunToCompletion(quick); }).has_value(); }},
       {"release", [&] { return Retried([&] { return StartAndRelease(quick); }).has_value(); }},
-      {"failed shell start", [&] { return !StartThroughShell(missing.program, nullptr); }},
+      {"failed shell start", [&] { return !StartThroughShell(missing, {}); }},
       {"unknown program", [&] { return !RunToCompletion(unknown); }},
       {"bad argument", [&] { return !StartAndRelease(bad_argument); }},
       {"missing file", [&] { return !RunToCompletion(missing); }},

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,10 +48,25 @@ std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand&
 // The child inherits our standard handles; its handles are closed at once, it is never waited for.
 std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command);
 
-// Starts `program` with no arguments through the shell, in our current directory, never waited
-// for. Unlike StartAndRelease it can start a program that asks for administrator rights: the
-// shell shows the elevation prompt, in front of `owner` (an HWND, or null), and a declined
-// prompt fails with ERROR_CANCELLED.
-std::expected<void, ProcessError> StartThroughShell(const std::u16string& program, void* owner);
+// How the shell is asked to start a program.
+struct ShellStart {
+  // Empty for the program's own verb; "runas" asks for administrator rights, which the
+  // program's manifest may not.
+  std::u16string_view verb{};
+  // An HWND, or null: the window the elevation prompt comes to the front of.
+  void* owner = nullptr;
+  // Return only once the program has ended.
+  bool wait = false;
+};
+
+// Starts the command through the shell, in our current directory, the program looked up and the
+// arguments quoted as for StartAndRelease. Unlike StartAndRelease it can start a program that
+// asks for administrator rights: the shell shows the elevation prompt, and a declined prompt
+// fails with ERROR_CANCELLED.
+std::expected<void, ProcessError> StartThroughShell(const ProcessCommand& command,
+                                                    const ShellStart& how);
+
+// The Remote Desktop Services session this process runs in; nothing when it cannot be read.
+std::optional<std::uint32_t> OwnSessionId();
 
 }  // namespace ltf

@@ -1,5 +1,5 @@
-// Starting children: the lookup as Windows answers it, the child's standard handles, and the
-// two ways of running a child.
+// Starting children: the lookup as Windows answers it, the child's standard handles, the two
+// ways of running a child, and the session children are started in.
 #include <windows.h>
 
 #include <array>
@@ -220,6 +220,14 @@ std::expected<void, ProcessError> StartAndRelease(const ProcessCommand& command)
     return std::unexpected(child.error());
   }
   return {};
+}
+
+std::optional<std::uint32_t> OwnSessionId() {
+  DWORD session = 0;
+  if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) {
+    return std::nullopt;
+  }
+  return session;
 }
 
 }  // namespace ltf

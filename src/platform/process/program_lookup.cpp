@@ -200,17 +200,21 @@ std::expected<TerminatedPath, ProcessError> ResolveProgram(LookupSystem& system,
   return SearchBareName(system, program);
 }
 
+std::expected<TerminatedPath, ProcessError> ResolveLaunchable(LookupSystem& system,
+                                                              std::u16string_view program) {
+  std::expected<TerminatedPath, ProcessError> application = ResolveProgram(system, program);
+  if (application && IsBatchFile(application->Units())) {
+    return std::unexpected(ProcessError::InvalidInput("batch files cannot be run safely"));
+  }
+  return application;
+}
+
 std::expected<LaunchPlan, ProcessError> PrepareLaunch(LookupSystem& system,
                                                       std::u16string_view program,
                                                       std::span<const std::u16string> arguments) {
-  std::expected<TerminatedPath, ProcessError> application = ResolveProgram(system, program);
+  std::expected<TerminatedPath, ProcessError> application = ResolveLaunchable(system, program);
   if (!application) {
     return std::unexpected(application.error());
-  }
-  // The shell re-parses a batch file's command line by rules this quoting does not follow, so
-  // an argument could become a second command.
-  if (IsBatchFile(application->Units())) {
-    return std::unexpected(ProcessError::InvalidInput("batch files cannot be run safely"));
   }
   std::expected<std::u16string, ProcessError> line = BuildCommandLine(program, arguments);
   if (!line) {
@@ -219,17 +223,33 @@ std::expected<LaunchPlan, ProcessError> PrepareLaunch(LookupSystem& system,
   return LaunchPlan{std::move(*application), std::move(*line)};
 }
 
+std::expected<std::u16string, ProcessError> QuoteArguments(
+    std::span<const std::u16string> arguments) {
+  std::u16string quoted;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (i > 0) {
+      quoted.push_back(u' ');
+    }
+    if (auto appended = AppendArgument(quoted, arguments[i]); !appended) {
+      return std::unexpected(appended.error());
+    }
+  }
+  return quoted;
+}
+
 std::expected<std::u16string, ProcessError> BuildCommandLine(
     std::u16string_view program, std::span<const std::u16string> arguments) {
+  std::expected<std::u16string, ProcessError> quoted = QuoteArguments(arguments);
+  if (!quoted) {
+    return std::unexpected(quoted.error());
+  }
   std::u16string line;
   line.push_back(u'"');
   line.append(program);
   line.push_back(u'"');
-  for (const std::u16string& argument : arguments) {
+  if (!quoted->empty()) {
     line.push_back(u' ');
-    if (auto appended = AppendArgument(line, argument); !appended) {
-      return std::unexpected(appended.error());
-    }
+    line.append(*quoted);
   }
   line.push_back(u'\0');
   return line;

@@ -57,13 +57,22 @@ std::optional<TerminatedPath> ProgramExists(LookupSystem& system, std::u16string
 std::expected<TerminatedPath, ProcessError> ResolveProgram(LookupSystem& system,
                                                            std::u16string_view program);
 
+// ResolveProgram's file, except that a batch file is refused: the shell re-parses its command
+// line by rules the quoting here does not follow, so an argument could become a second command.
+std::expected<TerminatedPath, ProcessError> ResolveLaunchable(LookupSystem& system,
+                                                              std::u16string_view program);
+
 std::expected<LaunchPlan, ProcessError> PrepareLaunch(LookupSystem& system,
                                                       std::u16string_view program,
                                                       std::span<const std::u16string> arguments);
 
-// A child's command line, quoted so that the C runtime's argv rules (which CommandLineToArgvW
-// follows too) give back each argument exactly; NUL-terminated and writable, as CreateProcessW
-// wants it.
+// The arguments one space apart, each quoted so that the C runtime's argv rules (which
+// CommandLineToArgvW follows too) give it back exactly: what follows the program on a command line.
+std::expected<std::u16string, ProcessError> QuoteArguments(
+    std::span<const std::u16string> arguments);
+
+// A child's command line: the program in quotes, then its quoted arguments; NUL-terminated and
+// writable, as CreateProcessW wants it.
 std::expected<std::u16string, ProcessError> BuildCommandLine(
     std::u16string_view program, std::span<const std::u16string> arguments);
 
