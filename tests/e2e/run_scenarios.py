@@ -17,8 +17,10 @@ import exe_image  # noqa: E402
 
 RUNNING = "lanternfield.exe              4242 Console\r\n"
 NOT_RUNNING = "INFO: No tasks are running which match the specified criteria.\r\n"
-PROBE = ("tasklist.exe", '"tasklist" /FI "IMAGENAME eq lanternfield.exe" /NH')
-STOP = ("taskkill.exe", '"taskkill" /F /IM lanternfield.exe')
+PROBE = ("tasklist.exe", '"tasklist" /FI "IMAGENAME eq lanternfield.exe" /FI "SESSION eq {session}" /NH')
+STOP = ("taskkill.exe", '"taskkill" /F /FI "SESSION eq {session}" /IM lanternfield.exe')
+# The shell's command line: the resolved program in quotes, then the parameters.
+ELEVATED_STOP = ("taskkill.exe", '"{install}\\taskkill.exe" /F /FI "SESSION eq {session}" /IM lanternfield.exe')
 UPDATE = ("cmd.exe", '"cmd" /C start {update_url}')
 COMPANION = ("lanternfield.exe", '"{install}\\lanternfield.exe"')
 UNINSTALLER = ("Uninstall.exe", '"{install}\\Uninstall.exe"')
@@ -27,6 +29,7 @@ CONFIRM = "box Uninstall Lanternfield|Are you sure you want to uninstall Lantern
 NO_UNINSTALLER = "box Lanternfield|Uninstaller not found. Use Settings > Apps.|window|OK"
 IDOK, IDYES, IDNO, TOGGLE, UPDATE_ID, UNINSTALL = "1", "6", "7", "101", "102", "103"
 CHILDREN = ("tasklist.exe", "lanternfield.exe", "taskkill.exe", "cmd.exe")
+WINE_SESSION = "1"  # Wine runs every process in session 1
 
 
 def window(running):
@@ -52,6 +55,7 @@ class Scenario:
     tasklist: str = RUNNING  # what the tasklist stand-in prints
     stand_ins: tuple = CHILDREN
     broken: tuple = ()  # stand-ins that are text files, which no start can run
+    taskkill_exit: int = None  # the stand-in taskkill ends nothing and exits with this
     alive: int = 0  # companions still running when the scenario ends
     shot: str = None  # the screenshot's name
 
@@ -87,14 +91,18 @@ SCENARIOS = [
     Scenario("uninstall confirmed, but the uninstaller cannot start: the window stays",
              ["window", "press", UNINSTALL, "box", IDYES, "settle", "close", "exit"],
              [window(True), CONFIRM, "open", "exit 0"], [STOP], broken=("Uninstall.exe",)),
+    # taskkill refuses, as it does a companion that runs elevated, which the probe still lists.
+    Scenario("toggle, taskkill refused: once more elevated through the shell",
+             ["window", "press", TOGGLE, "exit"], [window(True), "exit 0"], [STOP, ELEVATED_STOP],
+             taskkill_exit=1),
     Scenario("toggle with the companion missing", ["window", "press", TOGGLE, "box", IDOK, "exit"],
              [window(False), MISSING_COMPANION, "exit 0"], tasklist=NOT_RUNNING, stand_ins=("tasklist.exe",)),
-    # Started from the window, the companion outlives the launcher; Wine's own taskkill ends it.
+    # Started from the window, the companion outlives the launcher; the stand-in taskkill ends it.
     Scenario("live start and stop",
              ["window", "press", TOGGLE, "exit", "write", "{install}\\tasklist.out", RUNNING,
               "restart", "window", "press", TOGGLE, "exit"],
-             [window(False), "exit 0", window(True), "exit 0"], [COMPANION], tasklist=NOT_RUNNING,
-             stand_ins=("tasklist.exe", "lanternfield.exe")),
+             [window(False), "exit 0", window(True), "exit 0"], [COMPANION, STOP], tasklist=NOT_RUNNING,
+             stand_ins=("tasklist.exe", "lanternfield.exe", "taskkill.exe")),
 ]
 
 
@@ -204,6 +212,8 @@ def run_scenario(s, args):
     for name in s.broken:
         (install / name).write_text("not a program")
     (install / "tasklist.out").write_text(s.tasklist, newline="")
+    if s.taskkill_exit is not None:
+        (install / "taskkill.exit").write_text(str(s.taskkill_exit))
 
     win_install, win_cwd = windows_path(install), windows_path(cwd)
     launcher = win_install + "\\LanternfieldLauncher.exe"
@@ -223,8 +233,8 @@ def run_scenario(s, args):
     problems = [] if seen == s.expect else [f"driver saw {seen}\n    expected {s.expect}"]
     # A window probes on every paint, so the number of probes is not the launcher's choice.
     windowed = "window" in s.steps
-    expected = [(name, command.replace("{install}", win_install).replace("{update_url}", args.update_url))
-                for name, command in s.calls]
+    expected = [(name, command.replace("{install}", win_install).replace("{update_url}", args.update_url)
+                 .replace("{session}", WINE_SESSION)) for name, command in s.calls]
     def children(log):
         return [(e[0], e[3]) for e in log if not (windowed and e[0] == "tasklist.exe")]
     calls = wait_for(lambda: read_log(install / "calls.log"), lambda log: children(log) == expected)

@@ -2,9 +2,13 @@
 // beside itself in calls.log, in UTF-16LE: name, process id, current directory, command line.
 //   tasklist.exe      prints tasklist.out, which lies beside it
 //   lanternfield.exe  runs until a file named "end" shows beside it, then logs to ended.log
-//   anything else     (Uninstall.exe, cmd.exe, taskkill.exe) exits at once
+//   taskkill.exe      ends every lanternfield.exe of its session, as the launcher's stop asks,
+//                     unless taskkill.exit lies beside it: then it only exits with that status
+//   anything else     (Uninstall.exe, cmd.exe) exits at once
+#include <tlhelp32.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 // One write per line, so stand-ins running at once do not interleave their lines.
@@ -18,6 +22,24 @@ static void Log(const std::wstring& file, const std::wstring& name) {
   DWORD written = 0;
   WriteFile(log, line.data(), DWORD(line.size() * sizeof(wchar_t)), &written, nullptr);
   CloseHandle(log);
+}
+
+static void EndCompanions() {
+  DWORD own = 0, session = 0;
+  ProcessIdToSessionId(GetCurrentProcessId(), &own);
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (lstrcmpiW(entry.szExeFile, L"lanternfield.exe") == 0 &&
+        ProcessIdToSessionId(entry.th32ProcessID, &session) && session == own) {
+      const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+      TerminateProcess(process, 1);
+      CloseHandle(process);
+    }
+  }
+  CloseHandle(snapshot);
 }
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -40,6 +62,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       Sleep(50);
     }
     Log(directory + L"\\ended.log", name);
+  } else if (lstrcmpiW(name.c_str(), L"taskkill.exe") == 0) {
+    char status[16] = {};
+    DWORD size = 0;
+    const HANDLE file = CreateFileW((directory + L"\\taskkill.exit").c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      EndCompanions();
+      return 0;
+    }
+    ReadFile(file, status, sizeof(status) - 1, &size, nullptr);
+    CloseHandle(file);
+    return atoi(status);
   }
   return 0;
 }
