@@ -2,8 +2,10 @@
 // step per argument, printing one line per fact it sees:  driver LAUNCHER CWD LINE STEP...
 //   window, look FILE (frame, controls, paint; the window saved to FILE as PPM), press ID,
 //   post LOW HIGH (WM_COMMAND), box ID (describes the message box, then presses ID), settle
-//   (half a second later: open, running without a window, or ended), close, exit, and
-//   write FILE TEXT (so a stand-in answers differently from then on).
+//   (half a second later: open, running without a window, or ended), close, exit,
+//   write FILE TEXT (so a stand-in answers differently from then on), status (the status
+//   colour now), and idle MS MAX LOG (at most MAX probes logged in LOG while the window idles).
+// A check it cannot make here prints "skip: " and the reason.
 #include <windows.h>
 
 #include <algorithm>
@@ -157,6 +159,40 @@ void CheckPaint(const Shot& shot, bool running) {
   }
 }
 
+// Another window over the client area would stand in the captured pixels.
+bool Uncovered(HWND window) {
+  RECT client{};
+  GetClientRect(window, &client);
+  for (LONG y = 0; y < client.bottom; y += 8) {
+    for (LONG x = 0; x < client.right; x += 8) {
+      POINT point{x, y};
+      ClientToScreen(window, &point);
+      if (GetAncestor(WindowFromPoint(point), GA_ROOT) != window) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// The probes the stand-in tasklist has logged so far: its lines in the UTF-16LE log.
+int ProbesLogged(const wchar_t* log) {
+  std::FILE* file = _wfopen(log, L"rb");
+  std::wstring text;
+  wchar_t unit = 0;
+  while (file && std::fread(&unit, sizeof(unit), 1, file) == 1) {
+    text.push_back(unit);
+  }
+  if (file) {
+    std::fclose(file);
+  }
+  int probes = 0;
+  for (std::size_t at = 0; (at = text.find(L"tasklist.exe\t", at)) != std::wstring::npos; ++at) {
+    probes += at == 0 || text[at - 1] == L'\n';
+  }
+  return probes;
+}
+
 bool WriteWhole(const wchar_t* path, const std::string& bytes) {
   std::FILE* file = _wfopen(path, L"wb");
   const bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -179,6 +215,10 @@ void Look(HWND window, bool running, const wchar_t* screenshot) {
     std::printf("child %d|%s|%s|%ld,%ld,%ld,%ld|0x%lX|0x%lX\n", GetDlgCtrlID(child),
                 ClassOf(child).c_str(), TextOf(child).c_str(), r.left, r.top, r.right, r.bottom,
                 DWORD(GetWindowLongW(child, GWL_STYLE)), DWORD(GetWindowLongW(child, GWL_EXSTYLE)));
+  }
+  if (!Uncovered(window)) {
+    std::printf("skip: another window covers the launcher's\n");
+    return;
   }
   CheckPaint(Capture(window, true), running);
   const Shot whole = Capture(window, false);
@@ -278,6 +318,18 @@ int wmain(int count, wchar_t** arguments) {
         std::printf("exit %lu\n", code);
       } else {
         std::printf("exit timeout\n");
+      }
+    } else if (step == L"status") {
+      std::printf("status %s\n", StatusColour(Capture(window, true)));
+    } else if (step == L"idle") {
+      const int milliseconds = _wtoi(next()), most = _wtoi(next());
+      const wchar_t* log = next();
+      const int before = ProbesLogged(log);
+      Sleep(milliseconds);
+      if (const int probes = ProbesLogged(log) - before; probes > most) {
+        std::printf("idle: %d probes in %d ms\n", probes, milliseconds);
+      } else {
+        std::printf("idle ok\n");
       }
     } else if (step == L"write") {
       const wchar_t* file = next();

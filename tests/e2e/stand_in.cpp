@@ -1,12 +1,14 @@
 // Plays every program the launcher starts, chosen by its own file name, and logs each start
 // beside itself in calls.log, in UTF-16LE: name, process id, current directory, command line.
+// Built twice: for the GUI subsystem, and for the console, as the system's own programs are.
 //   tasklist.exe      prints tasklist.out, which lies beside it
 //   lanternfield.exe  runs until a file named "end" shows beside it, then logs to ended.log
 //   taskkill.exe      ends every lanternfield.exe of its session, as the launcher's stop asks,
 //                     unless taskkill.exit lies beside it: then it only exits with that status
 //   anything else     (Uninstall.exe, cmd.exe) exits at once
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <string>
@@ -42,7 +44,7 @@ static void EndCompanions() {
   CloseHandle(snapshot);
 }
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int wmain() {
   wchar_t module[MAX_PATH + 1] = {};
   GetModuleFileNameW(nullptr, module, MAX_PATH + 1);
   const std::wstring path = module, directory = path.substr(0, path.find_last_of(L'\\'));
