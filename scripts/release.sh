@@ -1,37 +1,42 @@
 #!/usr/bin/env bash
-# Builds the launcher exe with the windows preset and writes the release to dist/:
-#   LanternfieldLauncher-<version>-win64.zip    the exe, stripped
-#   LanternfieldLauncher.exe                    the same exe, to sign or to check a copy against
-#   LanternfieldLauncher-<version>-win64.debug  its symbols, which the exe names by file and CRC
-#   SHA256SUMS                                  for all three: cd dist && sha256sum -c SHA256SUMS
-# The same commit gives the same files, the zip included.
+# Builds the release from a configuration of its own, made afresh from the windows preset, and
+# writes it to dist/, with <name> as CMake states it (LanternfieldLauncher-<version>-win64):
+#   <name>.zip                the exe, stripped, as it ships
+#   LanternfieldLauncher.exe  the same exe, to sign or to check a copy against
+#   <name>.debug              its symbols, which the exe names by file and CRC
+#   <name>-tests.zip          the test kit, for a Windows machine with Python (its README.md)
+#   SHA256SUMS                for all four: cd dist && sha256sum -c SHA256SUMS
+# The exe opens the default update page unless --update-url names another; either way the
+# release says which. The same commit gives the same files: the tree is built once more in
+# another directory, and every file must come out the same.
+#
+# Usage: scripts/release.sh [--update-url https://host/update]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target LanternfieldLauncher
+options=()
+while (($# > 0)); do
+  if [[ $1 == --update-url && $# -ge 2 ]]; then
+    options+=("-DLTF_UPDATE_URL=$2")
+    shift 2
+  else
+    echo "usage: scripts/release.sh [--update-url https://host/update]" >&2
+    exit 2
+  fi
+done
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt)
-name="LanternfieldLauncher-$version-win64"
-built=build/windows/src
+scripts/install-deps.sh
 if [[ -n $(git status --porcelain 2>/dev/null) ]]; then
   echo "warning: the working tree has uncommitted changes; this release is not a commit's" >&2
 fi
-# The zip's entry is dated with the commit (1980, the first date a zip holds, outside git).
-epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
+# Every zip entry is dated with the commit (1980, the first date a zip holds, outside git).
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
+export SOURCE_DATE_EPOCH
 
-rm -rf dist
-mkdir dist
-cp "$built/LanternfieldLauncher.exe" "$built/$name.debug" dist/
-python3 - "dist/$name.zip" dist/LanternfieldLauncher.exe "$epoch" <<'EOF'
-import sys, time, zipfile
-archive, exe, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])
-entry = zipfile.ZipInfo("LanternfieldLauncher.exe", time.gmtime(max(epoch, 315532800))[:6])
-entry.compress_type, entry.external_attr = zipfile.ZIP_DEFLATED, 0o644 << 16
-with zipfile.ZipFile(archive, "w") as z, open(exe, "rb") as f:
-    z.writestr(entry, f.read(), compresslevel=9)
-EOF
-(cd dist && sha256sum "$name.zip" LanternfieldLauncher.exe "$name.debug" >SHA256SUMS)
-echo "dist/:"
-ls -l dist
+# Never a build directory as some earlier configure left it: its cache could hold another URL.
+build=build/release
+rm -rf "$build" dist
+cmake --preset windows -B "$build" "${options[@]}" >/dev/null
+cmake --build "$build" --target release
+cp -r "$build/dist" dist
+scripts/reproduce.sh dist "" "${options[@]}"

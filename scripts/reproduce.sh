@@ -1,22 +1,25 @@
 #!/usr/bin/env bash
-# Builds the launcher exe again from a copy of this source tree, in a directory of its own, and
-# compares it byte for byte with EXE, and the symbols file beside EXE, if there is one, with the
-# new one: one commit gives one exe, whatever the directory, the time or the user. Only the exe
-# is built.
+# Builds the launcher again from a copy of this source tree, in a directory of its own, and
+# compares the result byte for byte: one commit gives one exe, whatever the directory, the time
+# or the user. Given an exe, only the exe is built and compared, and the symbols file beside it
+# if there is one; given a release directory, the whole release is, every file of its SHA256SUMS.
 #
-# Usage: scripts/reproduce.sh EXE [WORK_DIR [CMAKE_OPTION...]]
-#   EXE           the exe to check, e.g. build/windows/src/LanternfieldLauncher.exe or a release's
+# Usage: scripts/reproduce.sh EXE|DIST [WORK_DIR [CMAKE_OPTION...]]
+#   EXE           the exe to check, e.g. build/windows/src/LanternfieldLauncher.exe or an installer's
+#   DIST          a release directory, as scripts/release.sh writes it (with SOURCE_DATE_EPOCH)
 #   WORK_DIR      where the copy and its build go, emptied first (default: a temporary directory)
 #   CMAKE_OPTION  settings EXE was configured with beyond the windows preset's, e.g.
 #                 -DLTF_UPDATE_URL=https://host/update
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-if (($# < 1)) || [[ ! -f $1 ]]; then
-  echo "usage: scripts/reproduce.sh EXE [WORK_DIR [CMAKE_OPTION...]]" >&2
+if (($# < 1)) || [[ ! -e $1 ]]; then
+  echo "usage: scripts/reproduce.sh EXE|DIST [WORK_DIR [CMAKE_OPTION...]]" >&2
   exit 2
 fi
-exe=$(realpath "$1")
+given=$(realpath "$1")
+target=LanternfieldLauncher
+[[ -d $given ]] && target=release
 if [[ -n ${2:-} ]]; then
   work=$(realpath -m "$2")
   rm -rf "$work"
@@ -31,26 +34,39 @@ tar -C "$root" --exclude=./build --exclude=./dist --exclude=./.git --exclude="./
   -cf - . | tar -C "$work/source" -xf -
 log="$work/build.log"
 if ! (cd "$work/source" && cmake --preset windows -B "$work/build" "${@:3}" &&
-  cmake --build "$work/build" --target LanternfieldLauncher) >"$log" 2>&1; then
+  cmake --build "$work/build" --target "$target") >"$log" 2>&1; then
   tail -n 30 "$log"
   echo "the second build failed; its log: $log" >&2
   exit 1
 fi
 
 status=0
-again="$work/build/src"
-for built in "$again"/LanternfieldLauncher.exe "$again"/*.debug; do
-  first="$(dirname "$exe")/$(basename "$built")"
-  [[ $built == *.exe ]] && first=$exe
-  if [[ ! -f $first ]]; then
-    # The exe holds its symbols file's CRC, so the exe alone still settles the question.
-    echo "no $(basename "$built") beside $exe: the symbols are not compared"
-    continue
+# One file of the first build against its twin of the second; an exe's differences are named.
+compare() {
+  echo "$(sha256sum <"$1" | cut -d' ' -f1)  $1"
+  echo "$(sha256sum <"$2" | cut -d' ' -f1)  $2"
+  if [[ $1 == *.exe ]]; then
+    python3 "$root/tools/exe_image.py" compare "$1" "$2" || status=1
+  elif ! cmp -s "$1" "$2"; then
+    echo "$(basename "$1") differs" >&2
+    status=1
   fi
-  echo "$(sha256sum <"$first" | cut -d' ' -f1)  $first"
-  echo "$(sha256sum <"$built" | cut -d' ' -f1)  $built"
-  python3 "$root/tools/exe_image.py" compare "$first" "$built" || status=1
-done
+}
+if [[ -d $given ]]; then
+  while read -r _ file; do
+    compare "$given/$file" "$work/build/dist/$file"
+  done <"$given/SHA256SUMS"
+else
+  compare "$given" "$work/build/src/LanternfieldLauncher.exe"
+  for symbols in "$work"/build/src/*.debug; do
+    if [[ -f "$(dirname "$given")/$(basename "$symbols")" ]]; then
+      compare "$(dirname "$given")/$(basename "$symbols")" "$symbols"
+    else
+      # The exe holds its symbols file's CRC, so the exe alone still settles the question.
+      echo "no $(basename "$symbols") beside $given: the symbols are not compared"
+    fi
+  done
+fi
 if ((status == 0)); then
   echo "the second build is byte for byte the same"
 fi
