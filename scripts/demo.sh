@@ -6,9 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-# The window needs a display: a private X server unless one is at hand.
+# The window needs a display.
 if [[ -z "${DISPLAY:-}" ]]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$PWD/scripts/demo.sh" "$@"
+  exec scripts/with-display.sh "$PWD/scripts/demo.sh" "$@"
 fi
 
 cmake --preset windows >/dev/null

@@ -13,14 +13,9 @@ done
 
 scripts/fuzz.sh 90
 
-# Wine programs that open windows want a display: a private X server unless one is at hand.
 echo "== windows"
-display=()
-if [[ -z "${DISPLAY:-}" ]]; then
-  display=(xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp")
-fi
 status=0
-"${display[@]}" cmake --workflow --preset windows || status=$?
+scripts/with-display.sh cmake --workflow --preset windows || status=$?
 # End the Wine processes of the test prefix, so nothing outlives the run.
 WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
 exit "$status"
