@@ -167,35 +167,54 @@ TEST(BufferRuleTest, ReadsTextsOfEveryLengthWholeAndPassesFailuresOn) {
   EXPECT_EQ(ReadWithGrowingBuffer([](char16_t*, std::uint32_t) { return BufferCall{}; }), u"");
 }
 
-// The two rules as PathExists composes them, each failed open passed to the listing rule.
-TEST(FileMetadataTest, ListingAndUnfollowedRetryStandInOnlyWhereTheyShould) {
-  constexpr FileMetadata kFile{0}, kLink{0xA000000C}, kOtherReparse{0x80000017};
+// A link Windows cannot follow (1920) still exists when the entry itself is there and is no link.
+TEST(FileMetadataTest, OnlyAnUnfollowableLinkIsAskedAgainUnfollowed) {
+  using Answer = std::expected<FileMetadata, WindowsError>;
+  constexpr FileMetadata kFile{0}, kLink{0xA000000C};
+  const Answer missing = std::unexpected(WindowsError{2}),
+               unfollowable = std::unexpected(WindowsError{kErrorCantAccessFile});
   const struct {
-    std::uint32_t follow_error, no_follow_error;  // 0: the open succeeds
-    std::optional<FileMetadata> entry;            // what the open or the listing finds
+    Answer followed, unfollowed;
     bool exists;
+    int queries;
   } cases[] = {
-      {0, 2, kFile, true},
-      {2, 0, kFile, false},
-      {kErrorAccessDenied, 2, kFile, true},
-      {kErrorSharingViolation, 2, kOtherReparse, true},
-      {kErrorAccessDenied, 0, kLink, false},
-      {kErrorSharingViolation, 2, std::nullopt, false},
-      {kErrorCantAccessFile, 0, kFile, true},
-      {kErrorCantAccessFile, 0, kLink, false},
-      {kErrorCantAccessFile, 2, kFile, false},
+      {kFile, missing, true, 1},         {missing, kFile, false, 1},
+      {unfollowable, kFile, true, 2},    {unfollowable, kLink, false, 2},
+      {unfollowable, missing, false, 2},
   };
   for (const auto& c : cases) {
+    int queries = 0;
     const bool exists = ExistsByQueries([&](LinkMode mode) {
-      // Windows cannot be asked here; the stand-in answers by the flags the open would pass.
-      const std::uint32_t flags = MetadataOpenFlags(mode);
-      EXPECT_NE(flags & kFileFlagBackupSemantics, 0u);
-      const bool opens_link = (flags & kFileFlagOpenReparsePoint) != 0;
-      const std::uint32_t error = opens_link ? c.no_follow_error : c.follow_error;
-      return error == 0 ? std::expected<FileMetadata, WindowsError>(*c.entry)
-                        : RecoverFromOpenFailure(error, mode, [&] { return c.entry; });
+      ++queries;
+      return mode == LinkMode::Follow ? c.followed : c.unfollowed;
     });
-    EXPECT_EQ(exists, c.exists) << c.follow_error << " / " << c.no_follow_error;
+    EXPECT_EQ(exists, c.exists) << queries;
+    EXPECT_EQ(queries, c.queries);
+  }
+}
+
+// Only a refused open is settled by the directory's listing, and a listed link only unfollowed.
+TEST(FileMetadataTest, TheListingStandsInOnlyForARefusedOpen) {
+  constexpr FileMetadata kLink{0xA000000C}, kOtherReparse{0x80000017};
+  const struct {
+    std::uint32_t open_error;
+    LinkMode mode;
+    std::optional<FileMetadata> listed;
+    std::optional<std::uint32_t> reparse_tag;  // nothing: the open's error comes back
+  } cases[] = {
+      {kErrorAccessDenied, LinkMode::Follow, kOtherReparse, kOtherReparse.reparse_tag},
+      {kErrorSharingViolation, LinkMode::NoFollow, kLink, kLink.reparse_tag},
+      {kErrorAccessDenied, LinkMode::Follow, kLink, std::nullopt},
+      {kErrorSharingViolation, LinkMode::Follow, std::nullopt, std::nullopt},
+      {2, LinkMode::NoFollow, kLink, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const auto recovered = RecoverFromOpenFailure(c.open_error, c.mode, [&] { return c.listed; });
+    EXPECT_EQ(recovered ? std::optional(recovered->reparse_tag) : std::nullopt, c.reparse_tag)
+        << c.open_error;
+    if (!recovered) {
+      EXPECT_EQ(recovered.error().code, c.open_error);
+    }
   }
 }
 

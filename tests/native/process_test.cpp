@@ -7,6 +7,7 @@
 #include "launcher/launcher.h"
 #include "platform/process/pipe_progress.h"
 #include "platform/process/program_lookup.h"
+#include "quoting_cases.h"
 
 namespace ltf {
 namespace {
@@ -192,21 +193,10 @@ std::u16string Line(const ProcessCommand& command) {
 }
 
 TEST(BuildCommandLineTest, QuotesOnlyWhatTheChildWouldSplit) {
-  const std::u16string cases[][2] = {
-      {u"a", u"a"},
-      {u"a b", u"\"a b\""},
-      {u"a\tb", u"\"a\tb\""},
-      {u"", u"\"\""},
-      {u"a\"b", u"a\\\"b"},
-      {u"a\\\"b", u"a\\\\\\\"b"},
-      {u"C:\\dir\\", u"C:\\dir\\"},
-      {u"C:\\my dir\\", u"\"C:\\my dir\\\\\""},
-      {u"a\\\\b", u"a\\\\b"},
-      {u"a b\"", u"\"a b\\\"\""},
-      {u"a\nb", u"a\nb"},
-  };
-  for (const auto& [argument, expected] : cases) {
-    EXPECT_EQ(Line({u"p", {argument}}), u"\"p\" " + expected + u'\0') << argument.size();
+  for (const auto& [argument, expected] : testing::kQuotingCases) {
+    EXPECT_EQ(Line({u"p", {std::u16string(argument)}}),
+              u"\"p\" " + std::u16string(expected) + u'\0')
+        << argument.size();
   }
   const auto refused = BuildCommandLine(u"p", std::vector<std::u16string>{u"ok", u"a\0b"s});
   ASSERT_FALSE(refused.has_value());
@@ -226,29 +216,24 @@ TEST(BuildCommandLineTest, TheLauncherChildrenGetExactLines) {
             std::u16string(u"\"cmd\" /C start " LTF_EXPECTED_UPDATE_URL) + u'\0');
 }
 
-// A read that succeeds with 0 bytes only means that the writer wrote 0 bytes.
-TEST(TakeFinishedReadTest, OnlyThePipesEndEndsTheStream) {
+// One pipe's reads in turn: a read of 0 bytes is a writer's write of 0 bytes, so the stream goes
+// on past it, and ends at the first error that says the writer is gone; any other error fails.
+TEST(TakeFinishedReadTest, AStreamEndsOnlyWhereItsWriterHasGone) {
   const auto error = [](std::uint32_t code) { return std::unexpected(WindowsError{code}); };
-  const struct {
-    std::expected<std::uint32_t, WindowsError> read;  // the bytes read, or the read's error
-    std::size_t length;
-    bool at_end;
-    std::uint32_t failure;  // 0: no error
-  } cases[] = {
-      {5, 15, false, 0},             // bytes
-      {0, 10, false, 0},             // the writer wrote 0 bytes
-      {error(109), 10, true, 0},     // ERROR_BROKEN_PIPE
-      {error(38), 10, true, 0},      // ERROR_HANDLE_EOF
-      {error(995), 10, false, 995},  // ERROR_OPERATION_ABORTED
-  };
-  for (const auto& c : cases) {
-    PipeProgress progress{10, false};
-    const auto taken = TakeFinishedRead(progress, c.read);
-    const std::uint32_t row = c.read ? *c.read : c.read.error().code;
-    EXPECT_EQ(taken ? 0 : taken.error().code, c.failure) << row;
-    EXPECT_EQ(progress.length, c.length) << row;
-    EXPECT_EQ(progress.at_end, c.at_end) << row;
+  for (const std::uint32_t end : {38u, 109u}) {  // ERROR_HANDLE_EOF, ERROR_BROKEN_PIPE
+    PipeProgress progress;
+    for (const std::uint32_t bytes : {5u, 0u, 3u, 0u}) {
+      ASSERT_TRUE(TakeFinishedRead(progress, bytes).has_value());
+      EXPECT_FALSE(progress.at_end);
+    }
+    EXPECT_TRUE(TakeFinishedRead(progress, error(end)).has_value());
+    EXPECT_TRUE(progress.at_end);
+    EXPECT_EQ(progress.length, 8u);
   }
+  PipeProgress aborted;
+  const auto failed = TakeFinishedRead(aborted, error(995));  // ERROR_OPERATION_ABORTED
+  EXPECT_EQ(failed ? 0 : failed.error().code, 995u);
+  EXPECT_FALSE(aborted.at_end);
 }
 
 }  // namespace

@@ -81,18 +81,6 @@ TEST(ToUtf8Test, EncodesEachLengthAndPairsOnlyHighThenLow) {
   }
 }
 
-// However the buffer grows, it holds the text and never more than twice the room it needs.
-TEST(ToWideStringTest, HoldsTheTextInAtMostTwiceItsRoom) {
-  const std::string_view texts[] = {
-      ""sv, "abcdefghij"sv, "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"sv,
-      "\xF0\x9F\x98\x80\xF0\x9F\x98\x80"sv, "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xFF"sv};
-  for (const std::string_view text : texts) {
-    const WideString wide = ToWideString(text);
-    EXPECT_GE(wide.Capacity(), wide.Length()) << text;
-    EXPECT_LE(wide.Capacity(), std::max<std::size_t>(4, 2 * wide.Length())) << text;
-  }
-}
-
 // Well-formed text cut at a block's end, whatever the lead of the cut sequence: the check ends
 // on a sequence boundary, at most 19 bytes short of the end.
 TEST(WellFormedPrefixLengthTest, EndsOnABoundaryNearTheEndOfWellFormedText) {

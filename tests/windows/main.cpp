@@ -2,9 +2,12 @@
 // role in its environment (ChildRole); the child plays it instead of running the tests.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
 
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "platform/process/process.h"
 #include "support.h"
@@ -65,6 +68,20 @@ int PlayChild(const std::wstring& role, const wchar_t* operand) {
     Sleep(500);
     const std::wstring_view line = GetCommandLineW();
     WriteFileText(operand, {reinterpret_cast<const char*>(line.data()), line.size() * 2});
+  } else if (role == L"arguments") {
+    // What the system's two parsers read from our command line, CommandLineToArgvW's list and
+    // then the C runtime's: each its count and a colon, then every element ended by a 0 unit.
+    int count = 0;
+    wchar_t** const parsed = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::wstring lists;
+    for (const auto& [size, elements] : {std::pair{count, parsed}, std::pair{__argc, __wargv}}) {
+      lists += std::to_wstring(size) + L':';
+      for (int i = 0; i < size; ++i) {
+        lists.append(elements[i]).push_back(L'\0');
+      }
+    }
+    LocalFree(parsed);
+    Write(STD_OUTPUT_HANDLE, {reinterpret_cast<const char*>(lists.data()), lists.size() * 2});
   } else {
     return 99;
   }

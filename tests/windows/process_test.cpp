@@ -14,6 +14,7 @@
 #include "platform/paths/paths.h"
 #include "platform/process/pipes_win.h"
 #include "platform/process/process.h"
+#include "quoting_cases.h"
 #include "support.h"
 
 namespace ltf {
@@ -221,6 +222,30 @@ TEST_F(WindowsTest, AWaitedShellStartPassesTheVerbAndTheArgumentsOn) {
   const std::u16string expected = u"\"" + self_ + u"\" " + file + u" \"two words\" /F";
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2),
             expected);
+}
+
+// Our own splitter shares our reading of the quoting rules; the system's two parsers, in a
+// child, must read every argument of the quoting table back exactly too.
+TEST_F(WindowsTest, TheSystemsParsersReadEveryQuotedArgumentBack) {
+  std::vector<std::u16string> expected{self_};
+  for (const auto& [argument, quoted] : kQuotingCases) {
+    expected.emplace_back(argument);
+  }
+  const auto run = RunChild(L"arguments", {self_, {expected.begin() + 1, expected.end()}});
+  ASSERT_TRUE(run.has_value());
+  std::u16string_view lists(reinterpret_cast<const char16_t*>(run->standard_output.data()),
+                            run->standard_output.size() / 2);
+  for (const char* parser : {"CommandLineToArgvW", "__wargv"}) {
+    const std::size_t colon = lists.find(u':');
+    ASSERT_NE(colon, std::u16string_view::npos) << parser;
+    std::vector<std::u16string> read(std::stoul(ToUtf8(lists.substr(0, colon))));
+    lists.remove_prefix(colon + 1);
+    for (std::u16string& element : read) {
+      element = lists.substr(0, lists.find(u'\0'));
+      lists.remove_prefix(std::min(lists.size(), element.size() + 1));
+    }
+    EXPECT_EQ(read, expected) << parser;
+  }
 }
 
 // The owner closes what it held when it receives another handle and when it goes, and a close

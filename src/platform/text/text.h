@@ -26,7 +26,6 @@ class WideString {
  public:
   const char16_t* Data() const { return units_.data(); }
   std::size_t Length() const { return units_.size(); }
-  std::size_t Capacity() const { return units_.capacity(); }
   // The units without the terminator.
   std::u16string_view Units() const { return {units_.data(), units_.size() - 1}; }
 #ifdef _WIN32
