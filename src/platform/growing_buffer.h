@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "platform/windows_codes.h"
 #include "platform/windows_error.h"
 
 namespace ltf {

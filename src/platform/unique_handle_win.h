@@ -8,9 +8,6 @@
 
 namespace ltf {
 
-static_assert(kErrorNotEnoughMemory == ERROR_NOT_ENOUGH_MEMORY);
-static_assert(kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
-
 inline WindowsError LastError() {
   return WindowsError{GetLastError()};
 }

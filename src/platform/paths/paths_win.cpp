@@ -10,13 +10,6 @@
 
 namespace ltf {
 
-static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
-static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
-static_assert(kErrorCantAccessFile == ERROR_CANT_ACCESS_FILE);
-static_assert(IsReparseTagNameSurrogate(kReparseTagNameSurrogate));
-static_assert(kFileFlagOpenReparsePoint == FILE_FLAG_OPEN_REPARSE_POINT);
-static_assert(kFileFlagBackupSemantics == FILE_FLAG_BACKUP_SEMANTICS);
-
 namespace {
 
 std::optional<FileMetadata> FindEntry(const TerminatedPath& path) {

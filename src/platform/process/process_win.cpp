@@ -12,8 +12,6 @@
 
 namespace ltf {
 
-static_assert(kMaxPath == MAX_PATH);
-
 namespace {
 
 template <class Query>
