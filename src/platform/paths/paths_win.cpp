@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "platform/growing_buffer.h"
+#include "platform/growing_buffer_win.h"
 #include "platform/paths/file_metadata.h"
 #include "platform/paths/path_layout.h"
 #include "platform/paths/paths.h"
@@ -55,11 +55,8 @@ std::expected<FileMetadata, WindowsError> QueryFileMetadata(const TerminatedPath
 }  // namespace
 
 std::expected<Path, WindowsError> ExecutablePath() {
-  return ReadWithGrowingBuffer([](char16_t* buffer, std::uint32_t size) {
-    SetLastError(0);
-    const DWORD length = GetModuleFileNameW(nullptr, AsWide(buffer), size);
-    return BufferCall{length, GetLastError()};
-  });
+  return ReadWindowsText(
+      [](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
 }
 
 Path InstallDirectory() {
@@ -69,10 +66,8 @@ Path InstallDirectory() {
 }
 
 std::expected<Path, WindowsError> FullPathName(const TerminatedPath& path) {
-  return ReadWithGrowingBuffer([&](char16_t* buffer, std::uint32_t size) {
-    SetLastError(0);
-    const DWORD length = GetFullPathNameW(path.Wide(), size, AsWide(buffer), nullptr);
-    return BufferCall{length, GetLastError()};
+  return ReadWindowsText([&](wchar_t* buffer, DWORD size) {
+    return GetFullPathNameW(path.Wide(), size, buffer, nullptr);
   });
 }
 

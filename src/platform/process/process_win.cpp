@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "platform/growing_buffer.h"
+#include "platform/growing_buffer_win.h"
 #include "platform/process/pipes_win.h"
 #include "platform/process/process.h"
 #include "platform/process/program_lookup.h"
@@ -16,12 +16,7 @@ namespace {
 
 template <class Query>
 std::optional<Path> ReadText(Query query) {
-  std::expected<std::u16string, WindowsError> text =
-      ReadWithGrowingBuffer([&](char16_t* buffer, std::uint32_t size) {
-        SetLastError(0);
-        const UINT length = query(AsWide(buffer), size);
-        return BufferCall{length, GetLastError()};
-      });
+  std::expected<std::u16string, WindowsError> text = ReadWindowsText(query);
   return text ? std::optional<Path>(std::move(*text)) : std::nullopt;
 }
 
