@@ -91,4 +91,13 @@ Path JoinPath(std::u16string_view base, std::u16string_view part) {
   return joined;
 }
 
+bool IsAbsolutePath(std::u16string_view path) {
+  // Windows takes any unit before the colon for a drive letter here.
+  const bool drive_rooted =
+      path.size() >= 3 && !IsAnySeparator(path[0]) && path[1] == u':' && IsAnySeparator(path[2]);
+  const bool two_separators =
+      path.size() >= 2 && IsAnySeparator(path[0]) && IsAnySeparator(path[1]);
+  return drive_rooted || two_separators;
+}
+
 }  // namespace ltf
