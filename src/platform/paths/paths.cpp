@@ -84,7 +84,7 @@ Path JoinPath(std::u16string_view base, std::u16string_view part) {
   Path joined(base);
   // C: + x stays drive-relative as C:x; a separator would make it C:\x, another file.
   const bool bare_drive = base_layout.prefix.kind == PrefixKind::Drive && base.size() == 2;
-  if (!base.empty() && base.back() != u'\\' && base.back() != u'/' && !bare_drive) {
+  if (!base.empty() && !IsAnySeparator(base.back()) && !bare_drive) {
     joined += u'\\';
   }
   joined += part;

@@ -56,7 +56,7 @@ std::expected<ChildHandle, ProcessError> OpenChildHandle(ChildHandleKind kind, D
   switch (kind) {
     case ChildHandleKind::Inherit: {
       const HANDLE own = GetStdHandle(id);
-      if (own == nullptr || own == INVALID_HANDLE_VALUE) {
+      if (!IsHandle(own)) {
         return made;
       }
       // A duplicate, so the child inherits it whether or not our own handle is inheritable. A
