@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/text/text.h"
+#include "platform/windows_codes.h"
 
 namespace ltf {
 

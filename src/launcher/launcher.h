@@ -18,15 +18,6 @@ inline constexpr std::string_view kCompanionImageName = "lanternfield.exe";
 // The product's uninstaller, beside the companion.
 inline constexpr std::string_view kUninstallerFileName = "Uninstall.exe";
 
-// MessageBoxW's styles and answer, restated so that this code builds without <windows.h>.
-inline constexpr unsigned kErrorBox = 0x10;        // MB_OK | MB_ICONERROR
-inline constexpr unsigned kQuestionBox = 0x24;     // MB_YESNO | MB_ICONQUESTION
-inline constexpr unsigned kInformationBox = 0x40;  // MB_OK | MB_ICONINFORMATION
-inline constexpr int kIdYes = 6;                   // IDYES
-// ERROR_ELEVATION_REQUIRED, which CreateProcessW answers for a program whose manifest asks for
-// administrator rights; MinGW-w64's <winerror.h> lacks it.
-inline constexpr std::uint32_t kErrorElevationRequired = 740;
-
 // An HWND, kept opaque so the launcher logic builds without <windows.h>.
 using WindowHandle = void*;
 

@@ -11,11 +11,6 @@
 
 namespace ltf {
 
-static_assert(kErrorBox == (MB_OK | MB_ICONERROR));
-static_assert(kQuestionBox == (MB_YESNO | MB_ICONQUESTION));
-static_assert(kInformationBox == (MB_OK | MB_ICONINFORMATION));
-static_assert(kIdYes == IDYES);
-
 namespace {
 
 class RealSystem final : public System {

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "platform/windows_codes.h"
 #include "platform/windows_error.h"
 
 namespace ltf {
@@ -18,9 +19,9 @@ struct BufferCall {
   std::uint32_t last_error = 0;
 };
 
-// Runs `call(buffer, size)` (which must SetLastError(0) before the Windows call) until the text
-// fits: 512 units on the stack first, then heap buffers that double, or grow to the size the
-// call asked for. A 0 return with no error is the empty text.
+// Runs `call(buffer, size)` (ReadWindowsText of growing_buffer_win.h binds it to a Windows call)
+// until the text fits: 512 units on the stack first, then heap buffers that double, or grow to the
+// size the call asked for. A 0 return with no error is the empty text.
 template <class Call>
 std::expected<std::u16string, WindowsError> ReadWithGrowingBuffer(Call&& call) {
   std::array<char16_t, 512> first;

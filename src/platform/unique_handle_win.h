@@ -8,16 +8,18 @@
 
 namespace ltf {
 
-static_assert(kErrorNotEnoughMemory == ERROR_NOT_ENOUGH_MEMORY);
-static_assert(kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
-
 inline WindowsError LastError() {
   return WindowsError{GetLastError()};
 }
 
-// Sole owner of a handle that `Close` releases. Both NULL and INVALID_HANDLE_VALUE mean
-// "no handle", since Windows calls disagree on which one signals failure. Closing keeps the
-// last error, so a caller may read it after the owner has gone.
+// Both NULL and INVALID_HANDLE_VALUE mean "no handle", since Windows calls disagree on which one
+// signals failure.
+inline bool IsHandle(HANDLE handle) {
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+// Sole owner of a handle that `Close` releases. Closing keeps the last error, so a caller may
+// read it after the owner has gone.
 template <BOOL(WINAPI* Close)(HANDLE)>
 class BasicUniqueHandle {
  public:
@@ -36,7 +38,7 @@ class BasicUniqueHandle {
   ~BasicUniqueHandle() { Reset(); }
 
   HANDLE Get() const { return handle_; }
-  bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  bool Valid() const { return IsHandle(handle_); }
   HANDLE* Receive() {
     Reset();
     return &handle_;

@@ -27,7 +27,7 @@ void CreateButtons(HWND window) {
   }
 }
 
-// One line of text at x = 20, without its terminator.
+// One line of text, drawn without its terminator.
 void DrawTextLine(HDC dc, int y, const WideString& text) {
   (void)TextOutW(dc, kTextLeft, y, text.Wide(), static_cast<int>(text.Length() - 1));
 }

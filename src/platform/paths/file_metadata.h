@@ -4,16 +4,10 @@
 #include <expected>
 #include <optional>
 
+#include "platform/windows_codes.h"
 #include "platform/windows_error.h"
 
 namespace ltf {
-
-inline constexpr std::uint32_t kErrorAccessDenied = 5;       // ERROR_ACCESS_DENIED
-inline constexpr std::uint32_t kErrorSharingViolation = 32;  // ERROR_SHARING_VIOLATION
-inline constexpr std::uint32_t kErrorCantAccessFile = 1920;  // ERROR_CANT_ACCESS_FILE
-inline constexpr std::uint32_t kReparseTagNameSurrogate = 0x20000000;
-inline constexpr std::uint32_t kFileFlagOpenReparsePoint = 0x00200000;
-inline constexpr std::uint32_t kFileFlagBackupSemantics = 0x02000000;
 
 struct FileMetadata {
   // Read only from a reparse point: Windows leaves the tag undefined for any other entry.

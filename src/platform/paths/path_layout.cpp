@@ -89,15 +89,6 @@ std::vector<ComponentSpan> Components(std::u16string_view path, const PathLayout
   return components;
 }
 
-bool IsAbsolutePath(std::u16string_view path) {
-  // Windows takes any unit before the colon for a drive letter here.
-  const bool drive_rooted =
-      path.size() >= 3 && !IsAnySeparator(path[0]) && path[1] == u':' && IsAnySeparator(path[2]);
-  const bool two_separators =
-      path.size() >= 2 && IsAnySeparator(path[0]) && IsAnySeparator(path[1]);
-  return drive_rooted || two_separators;
-}
-
 bool NeedsFullPath(std::u16string_view path) {
   if (path.empty() || path.starts_with(kVerbatimPrefix) || path.starts_with(u"\\??\\")) {
     return false;

@@ -84,11 +84,20 @@ Path JoinPath(std::u16string_view base, std::u16string_view part) {
   Path joined(base);
   // C: + x stays drive-relative as C:x; a separator would make it C:\x, another file.
   const bool bare_drive = base_layout.prefix.kind == PrefixKind::Drive && base.size() == 2;
-  if (!base.empty() && base.back() != u'\\' && base.back() != u'/' && !bare_drive) {
+  if (!base.empty() && !IsAnySeparator(base.back()) && !bare_drive) {
     joined += u'\\';
   }
   joined += part;
   return joined;
+}
+
+bool IsAbsolutePath(std::u16string_view path) {
+  // Windows takes any unit before the colon for a drive letter here.
+  const bool drive_rooted =
+      path.size() >= 3 && !IsAnySeparator(path[0]) && path[1] == u':' && IsAnySeparator(path[2]);
+  const bool two_separators =
+      path.size() >= 2 && IsAnySeparator(path[0]) && IsAnySeparator(path[1]);
+  return drive_rooted || two_separators;
 }
 
 }  // namespace ltf

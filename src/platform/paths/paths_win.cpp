@@ -2,20 +2,13 @@
 
 #include <optional>
 
-#include "platform/growing_buffer.h"
+#include "platform/growing_buffer_win.h"
 #include "platform/paths/file_metadata.h"
 #include "platform/paths/path_layout.h"
 #include "platform/paths/paths.h"
 #include "platform/unique_handle_win.h"
 
 namespace ltf {
-
-static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
-static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
-static_assert(kErrorCantAccessFile == ERROR_CANT_ACCESS_FILE);
-static_assert(IsReparseTagNameSurrogate(kReparseTagNameSurrogate));
-static_assert(kFileFlagOpenReparsePoint == FILE_FLAG_OPEN_REPARSE_POINT);
-static_assert(kFileFlagBackupSemantics == FILE_FLAG_BACKUP_SEMANTICS);
 
 namespace {
 
@@ -62,11 +55,8 @@ std::expected<FileMetadata, WindowsError> QueryFileMetadata(const TerminatedPath
 }  // namespace
 
 std::expected<Path, WindowsError> ExecutablePath() {
-  return ReadWithGrowingBuffer([](char16_t* buffer, std::uint32_t size) {
-    SetLastError(0);
-    const DWORD length = GetModuleFileNameW(nullptr, AsWide(buffer), size);
-    return BufferCall{length, GetLastError()};
-  });
+  return ReadWindowsText(
+      [](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
 }
 
 Path InstallDirectory() {
@@ -76,10 +66,8 @@ Path InstallDirectory() {
 }
 
 std::expected<Path, WindowsError> FullPathName(const TerminatedPath& path) {
-  return ReadWithGrowingBuffer([&](char16_t* buffer, std::uint32_t size) {
-    SetLastError(0);
-    const DWORD length = GetFullPathNameW(path.Wide(), size, AsWide(buffer), nullptr);
-    return BufferCall{length, GetLastError()};
+  return ReadWindowsText([&](wchar_t* buffer, DWORD size) {
+    return GetFullPathNameW(path.Wide(), size, buffer, nullptr);
   });
 }
 

@@ -6,12 +6,10 @@
 #include <cstdint>
 #include <expected>
 
+#include "platform/windows_codes.h"
 #include "platform/windows_error.h"
 
 namespace ltf {
-
-inline constexpr std::uint32_t kErrorHandleEof = 38;    // ERROR_HANDLE_EOF
-inline constexpr std::uint32_t kErrorBrokenPipe = 109;  // ERROR_BROKEN_PIPE
 
 // The errors with which a read reports that the writer has closed its end.
 constexpr bool IsEndOfPipe(std::uint32_t error) {

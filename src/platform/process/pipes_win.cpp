@@ -11,8 +11,6 @@
 
 namespace ltf {
 
-static_assert(kErrorHandleEof == ERROR_HANDLE_EOF && kErrorBrokenPipe == ERROR_BROKEN_PIPE);
-
 extern "C" NTSTATUS NTAPI NtCreateNamedPipeFile(
     PHANDLE file, ULONG desired_access, POBJECT_ATTRIBUTES attributes, PIO_STATUS_BLOCK io_status,
     ULONG share_access, ULONG create_disposition, ULONG create_options, ULONG pipe_type,

@@ -1,10 +1,9 @@
-// Starting children: the lookup as Windows answers it, the child's standard handles, the two
-// ways of running a child, and the session children are started in.
+// Starting children: the child's standard handles, the two ways of running a child, and the
+// session children are started in.
 #include <windows.h>
 
 #include <array>
 
-#include "platform/growing_buffer.h"
 #include "platform/process/pipes_win.h"
 #include "platform/process/process.h"
 #include "platform/process/program_lookup.h"
@@ -12,55 +11,7 @@
 
 namespace ltf {
 
-static_assert(kMaxPath == MAX_PATH);
-
 namespace {
-
-template <class Query>
-std::optional<Path> ReadText(Query query) {
-  std::expected<std::u16string, WindowsError> text =
-      ReadWithGrowingBuffer([&](char16_t* buffer, std::uint32_t size) {
-        SetLastError(0);
-        const UINT length = query(AsWide(buffer), size);
-        return BufferCall{length, GetLastError()};
-      });
-  return text ? std::optional<Path>(std::move(*text)) : std::nullopt;
-}
-
-class RealLookupSystem final : public LookupSystem {
- public:
-  std::optional<Path> OwnDirectory() override {
-    std::expected<Path, WindowsError> executable = ExecutablePath();
-    if (!executable) {
-      return std::nullopt;
-    }
-    std::optional<Path> parent = ParentPath(*executable);
-    return parent ? std::move(parent) : std::move(executable).value();
-  }
-  std::optional<Path> SystemDirectory() override {
-    return ReadText([](wchar_t* buffer, UINT size) { return GetSystemDirectoryW(buffer, size); });
-  }
-  std::optional<Path> WindowsDirectory() override {
-    return ReadText([](wchar_t* buffer, UINT size) { return GetWindowsDirectoryW(buffer, size); });
-  }
-  std::optional<std::u16string> SearchPathVariable() override {
-    return ReadText(
-        [](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(L"PATH", buffer, size); });
-  }
-  std::expected<Path, WindowsError> FullPathName(const TerminatedPath& path) override {
-    return ltf::FullPathName(path);
-  }
-  std::expected<TerminatedPath, WindowsError> ExtendedLengthPath(
-      const TerminatedPath& path) override {
-    return ToExtendedLengthPath(path, /*prefer_verbatim=*/false);
-  }
-  bool HasAttributes(const TerminatedPath& path) override {
-    return GetFileAttributesW(path.Wide()) != INVALID_FILE_ATTRIBUTES;
-  }
-};
-
-// At namespace scope and constant-initialised, so no first-call guard is needed.
-constinit RealLookupSystem real_lookup_system;
 
 enum class ChildHandleKind { Inherit, NullDevice, Pipe };
 
@@ -105,7 +56,7 @@ std::expected<ChildHandle, ProcessError> OpenChildHandle(ChildHandleKind kind, D
   switch (kind) {
     case ChildHandleKind::Inherit: {
       const HANDLE own = GetStdHandle(id);
-      if (own == nullptr || own == INVALID_HANDLE_VALUE) {
+      if (!IsHandle(own)) {
         return made;
       }
       // A duplicate, so the child inherits it whether or not our own handle is inheritable. A
@@ -185,10 +136,6 @@ std::expected<ChildProcess, ProcessError> SpawnChild(const ProcessCommand& comma
 }
 
 }  // namespace
-
-LookupSystem& WindowsLookupSystem() {
-  return real_lookup_system;
-}
 
 std::expected<ProcessOutput, ProcessError> RunToCompletion(const ProcessCommand& command) {
   std::expected<ChildProcess, ProcessError> child = SpawnChild(command, kCapturePlan);

@@ -6,6 +6,9 @@ namespace ltf {
 
 namespace {
 
+// A bare name or an argument that holds a 0 unit, which Windows would take for its end.
+constexpr std::string_view kNulInData = "nul byte found in provided data";
+
 char16_t AsciiLower(char16_t unit) {
   return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit;
 }
@@ -73,7 +76,7 @@ std::expected<TerminatedPath, ProcessError> ResolvePath(LookupSystem& system,
 std::expected<TerminatedPath, ProcessError> SearchBareName(LookupSystem& system,
                                                            std::u16string_view name) {
   if (name.find(u'\0') != std::u16string_view::npos) {
-    return std::unexpected(ProcessError::InvalidInput("nul byte found in provided data"));
+    return std::unexpected(ProcessError::InvalidInput(kNulInData));
   }
   const std::u16string file = name.find(u'.') == std::u16string_view::npos
                                   ? std::u16string(name) + u".exe"
@@ -103,7 +106,7 @@ std::expected<TerminatedPath, ProcessError> SearchBareName(LookupSystem& system,
 std::expected<void, ProcessError> AppendArgument(std::u16string& line,
                                                  std::u16string_view argument) {
   if (argument.find(u'\0') != std::u16string_view::npos) {
-    return std::unexpected(ProcessError::InvalidInput("nul byte found in provided data"));
+    return std::unexpected(ProcessError::InvalidInput(kNulInData));
   }
   const bool quoted =
       argument.empty() || argument.find_first_of(u" \t") != std::u16string_view::npos;

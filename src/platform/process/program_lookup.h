@@ -11,12 +11,10 @@
 
 #include "platform/paths/paths.h"
 #include "platform/process/process.h"
+#include "platform/windows_codes.h"
 #include "platform/windows_error.h"
 
 namespace ltf {
-
-// MAX_PATH: the longest path, terminator included, that CreateProcessW takes in its plain form.
-inline constexpr std::size_t kMaxPath = 260;
 
 // The queries program lookup makes of the system; each is asked afresh on every lookup.
 class LookupSystem {
