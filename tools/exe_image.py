@@ -2,8 +2,8 @@
 """The launcher exe as its file holds it: PE headers, sections, imports, its size outside the
 resources against the budget, and what its link map says makes that size up.
 
-The end-to-end check and the benchmark report import it; as a command, for the tests and
-scripts/reproduce.sh:
+The exe's own check (tests/e2e/check_exe.py) and the benchmark report import it; as a command,
+for the tests and scripts/reproduce.sh:
   exe_image.py size EXE MAP      fails when the exe outside its resources is over the budget
   exe_image.py compare EXE EXE   fails when the files differ, naming the offsets that do
 """
@@ -14,13 +14,38 @@ import sys
 from dataclasses import dataclass
 from pathlib import Path
 
-# The DLLs that Windows itself ships and that the exe may import; any other would have to be
-# installed beside it.
-SYSTEM_DLLS = frozenset({
-    "kernel32.dll", "user32.dll", "gdi32.dll", "ntdll.dll", "advapi32.dll", "shell32.dll",
-    "ole32.dll", "oleaut32.dll", "comctl32.dll", "comdlg32.dll", "shlwapi.dll", "ws2_32.dll",
-    "msvcrt.dll", "ucrtbase.dll", "bcrypt.dll", "userenv.dll", "version.dll", "uxtheme.dll",
-})
+# Every function the exe imports, by DLL as its import table spells it ("#N" for one taken by
+# ordinal N); every DLL here ships with Windows. tests/e2e/check_exe.py fails on any difference
+# and names it, so a new dependency is added here on purpose, not by a change elsewhere.
+IMPORTS = {
+    "GDI32.dll": "CreateSolidBrush DeleteObject GetStockObject SetBkMode SetTextColor TextOutW",
+    "KERNEL32.dll": """
+        AcquireSRWLockExclusive CancelIo CloseHandle CreateEventW CreateFileW CreateProcessW
+        DeleteCriticalSection DuplicateHandle EnterCriticalSection FindClose FindFirstFileExW
+        GetCommandLineW GetCurrentProcess GetCurrentProcessId GetEnvironmentVariableW
+        GetExitCodeProcess GetFileAttributesW GetFileInformationByHandle
+        GetFileInformationByHandleEx GetFullPathNameW GetLastError GetModuleFileNameW
+        GetModuleHandleW GetOverlappedResult GetStartupInfoW GetStdHandle GetSystemDirectoryW
+        GetWindowsDirectoryW InitializeCriticalSection LeaveCriticalSection ProcessIdToSessionId
+        ReadFile ReleaseSRWLockExclusive SetLastError SetUnhandledExceptionFilter Sleep TlsGetValue
+        VirtualProtect VirtualQuery WaitForMultipleObjects WaitForSingleObject __C_specific_handler
+    """,
+    "msvcrt.dll": """
+        __iob_func __set_app_type __setusermatherr __wgetmainargs __winitenv _amsg_exit _cexit
+        _commode _fmode _initterm _onexit _wcmdln abort calloc exit fprintf free fwrite malloc
+        memcmp memcpy memmove signal strcmp strlen strncmp vfprintf
+    """,
+    "ntdll.dll": "NtCreateNamedPipeFile NtOpenFile RtlNtStatusToDosError",
+    "ole32.dll": "CoInitializeEx CoUninitialize",
+    "SHELL32.dll": "ShellExecuteExW",
+    "USER32.dll": """
+        BeginPaint CreateWindowExW DefWindowProcW DestroyWindow DispatchMessageW EndPaint FillRect
+        GetClientRect GetMessageW LoadCursorW LoadIconW MessageBoxW PostQuitMessage
+        RegisterClassExW SetForegroundWindow ShowWindow TranslateMessage
+    """,
+}
+# The DLLs of that list, in lower case: the loader matches DLL names whatever their case.
+SYSTEM_DLLS = frozenset(dll.lower() for dll in IMPORTS)
 # The stripped exe outside its resource section: headers, code, data, imports, relocations.
 CODE_BUDGET = 64 * 1024
 
@@ -61,17 +86,33 @@ class Image:
                 return s.offset + rva - s.rva
         raise ValueError(f"RVA {rva:#x} is in no section")
 
-    def imports(self):
+    def string_at(self, rva):
+        start = self.offset_of(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
+
+    def import_table(self):
+        """{DLL: [function]} in the import table's order; a function imported by ordinal is
+        named "#ordinal"."""
         rva, size = self.directories[IMPORT_DIRECTORY]
-        names = []
-        # One 20-byte descriptor per DLL, its name's RVA at +12; a zero name ends the table.
+        table = {}
+        # One 20-byte descriptor per DLL: its lookup table's RVA at +0, its name's at +12 and
+        # its address table's at +16; a zero name ends the table.
         for at in range(rva, rva + size, 20):
-            name = struct.unpack_from("<I", self.data, self.offset_of(at + 12))[0]
+            lookup, name, addresses = struct.unpack_from("<I8xII", self.data, self.offset_of(at))
             if name == 0:
                 break
-            start = self.offset_of(name)
-            names.append(self.data[start:self.data.index(b"\0", start)].decode("ascii"))
-        return names
+            functions = table.setdefault(self.string_at(name), [])
+            # The address table holds the same entries until the loader binds it; 8 bytes each,
+            # the top bit for an ordinal, else the RVA of a 2-byte hint and the name; 0 ends it.
+            thunk = lookup or addresses
+            while entry := struct.unpack_from("<Q", self.data, self.offset_of(thunk))[0]:
+                functions.append(f"#{entry & 0xFFFF}" if entry >> 63
+                                 else self.string_at((entry & 0x7FFFFFFF) + 2))
+                thunk += 8
+        return table
+
+    def imports(self):
+        return list(self.import_table())
 
     def where(self, offset):
         """The section or header field whose bytes hold a file offset."""
