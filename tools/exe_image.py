@@ -22,13 +22,14 @@ IMPORTS = {
     "KERNEL32.dll": """
         AcquireSRWLockExclusive CancelIo CloseHandle CreateEventW CreateFileW CreateProcessW
         DeleteCriticalSection DuplicateHandle EnterCriticalSection FindClose FindFirstFileExW
-        GetCommandLineW GetCurrentProcess GetCurrentProcessId GetEnvironmentVariableW
-        GetExitCodeProcess GetFileAttributesW GetFileInformationByHandle
+        GetCommandLineW GetCurrentProcess GetCurrentProcessId GetCurrentThreadId
+        GetEnvironmentVariableW GetExitCodeProcess GetFileAttributesW GetFileInformationByHandle
         GetFileInformationByHandleEx GetFullPathNameW GetLastError GetModuleFileNameW
         GetModuleHandleW GetOverlappedResult GetStartupInfoW GetStdHandle GetSystemDirectoryW
-        GetWindowsDirectoryW InitializeCriticalSection LeaveCriticalSection ProcessIdToSessionId
-        ReadFile ReleaseSRWLockExclusive SetLastError SetUnhandledExceptionFilter Sleep TlsGetValue
-        VirtualProtect VirtualQuery WaitForMultipleObjects WaitForSingleObject __C_specific_handler
+        GetSystemTimeAsFileTime GetWindowsDirectoryW InitializeCriticalSection LeaveCriticalSection
+        ProcessIdToSessionId QueryPerformanceCounter ReadFile ReleaseSRWLockExclusive SetLastError
+        SetUnhandledExceptionFilter Sleep TlsGetValue VirtualProtect VirtualQuery
+        WaitForMultipleObjects WaitForSingleObject __C_specific_handler
     """,
     "msvcrt.dll": """
         __iob_func __set_app_type __setusermatherr __wgetmainargs __winitenv _amsg_exit _cexit
