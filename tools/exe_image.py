@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The launcher exe as its file holds it: PE headers, sections, imports, its size outside the
-resources against the budget, and what its link map says makes that size up.
+"""The launcher exe as its file holds it: PE headers, sections, imports, symbols, its size
+outside the resources against the budget, and what its link map says makes that size up.
 
 The exe's own check (tests/e2e/check_exe.py) and the benchmark report import it; as a command,
 for the tests and scripts/reproduce.sh:
@@ -77,6 +77,7 @@ class Image:
     directories: list  # (rva, size) of each data directory
     sections: list
     header_fields: dict  # name: (first offset, last offset) of the fields a rebuild may change
+    symbol_table: tuple  # (offset, count) of the COFF symbols, which only the symbols file keeps
 
     def section(self, name):
         return next((s for s in self.sections if s.name == name), None)
@@ -115,6 +116,25 @@ class Image:
     def imports(self):
         return list(self.import_table())
 
+    def symbols(self):
+        """{name: RVA} of the symbols that lie in a section."""
+        at, count = self.symbol_table
+        strings = at + 18 * count
+        found = {}
+        index = 0
+        # 18 bytes each: the name (or 4 zero bytes and its offset in the string table), the
+        # offset in the section, the section's 1-based number, and how many auxiliary records
+        # follow.
+        while index < count:
+            name, value, section, aux = struct.unpack_from("<8sIh3xB", self.data, at + 18 * index)
+            if name[:4] == b"\0\0\0\0":
+                start = strings + struct.unpack_from("<I", name, 4)[0]
+                name = self.data[start:self.data.index(b"\0", start)]
+            if 0 < section <= len(self.sections):
+                found[name.rstrip(b"\0").decode()] = self.sections[section - 1].rva + value
+            index += 1 + aux
+        return found
+
     def where(self, offset):
         """The section or header field whose bytes hold a file offset."""
         for name, (first, last) in self.header_fields.items():
@@ -150,7 +170,7 @@ def read(path):
         sections.append(Section(name, rva, virtual_size, offset, raw_size, flags))
     fields = {"TimeDateStamp": (pe + 8, pe + 11), "CheckSum": (optional + 64, optional + 67)}
     return Image(data, timestamp, characteristics, subsystem, dll_characteristics, directories,
-                 sections, fields)
+                 sections, fields, (symbols, symbol_count))
 
 
 def size_outside_resources(image):

@@ -2,7 +2,8 @@
 """The launcher exe as its file holds it, read without running it: its resources (the icon group,
 and the version record against the project version), its headers (GUI subsystem, ASLR with
 64-bit addresses, DEP, a relocation table, no section both writable and executable, link time
-0) and its imports, exactly those that IMPORTS in tools/exe_image.py lists.
+0), its imports, exactly those that IMPORTS in tools/exe_image.py lists, and its stack
+protection: the code calls __stack_chk_fail, found in the symbols file that the exe names.
 
 Usage: check_exe.py EXE VERSION
 """
@@ -10,6 +11,7 @@ import re
 import struct
 import subprocess
 import sys
+import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
@@ -107,16 +109,56 @@ def import_problems(image):
             for change, pairs in (("added", found - pinned), ("removed", pinned - found)) if pairs]
 
 
+def calls_of(image, target):
+    """How many call rel32 instructions of the executable sections reach an RVA. Any 0xE8 byte
+    is taken for one: a stray byte would also need the next four to name the target."""
+    calls = 0
+    for s in (s for s in image.sections if s.flags & exe_image.SCN_MEM_EXECUTE):
+        code = image.data[s.offset:s.offset + min(s.raw_size, s.virtual_size)]
+        at = code.find(b"\xe8")
+        while 0 <= at <= len(code) - 5:
+            # The target is relative to the next instruction.
+            distance = int.from_bytes(code[at + 1:at + 5], "little", signed=True)
+            calls += s.rva + at + 5 + distance == target
+            at = code.find(b"\xe8", at + 1)
+    return calls
+
+
+def stack_check_calls(exe, image, version):
+    """(problems, how many places of the code call __stack_chk_fail)."""
+    link = image.section(".gnu_debuglink")
+    if link is None:
+        return ["no .gnu_debuglink: the exe names no symbols file"], 0
+    # The file's name, 0-padded to a multiple of 4 bytes, then the file's CRC-32.
+    raw = image.data[link.offset:link.offset + link.virtual_size]
+    end = raw.index(b"\0")
+    name, crc = raw[:end].decode(), struct.unpack_from("<I", raw, (end + 4) & ~3)[0]
+    wanted = f"LanternfieldLauncher-{version}-win64.debug"
+    if name != wanted:
+        return [f"the exe names the symbols file {name}, not {wanted}"], 0
+    symbols_path = Path(exe).with_name(name)
+    if not symbols_path.exists() or zlib.crc32(symbols_path.read_bytes()) != crc:
+        return [f"{symbols_path} is missing or not the build's: its CRC is not the exe's"], 0
+    fail = exe_image.read(symbols_path).symbols().get("__stack_chk_fail")
+    calls = calls_of(image, fail) if fail is not None else 0
+    if not calls:
+        return ["no code calls __stack_chk_fail: built without -fstack-protector-strong"], 0
+    return [], calls
+
+
 def main(argv):
     if len(argv) != 3:
         sys.exit(__doc__)
     exe, version = argv[1:]
     image = exe_image.read(exe)
-    problems = resource_problems(exe, version) + header_problems(image) + import_problems(image)
+    protection, calls = stack_check_calls(exe, image, version)
+    problems = (resource_problems(exe, version) + header_problems(image) + import_problems(image)
+                + protection)
     for problem in problems:
         print("FAIL " + problem)
     if not problems:
-        print(f"{Path(exe).name}: its resources, headers and imports are as expected")
+        print(f"{Path(exe).name}: its resources, headers and imports are as expected, and "
+              f"{calls} places of its code check the stack guard")
     return 1 if problems else 0
 
 
