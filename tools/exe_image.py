@@ -2,7 +2,7 @@
 """The launcher exe as its file holds it: PE headers, sections, imports, symbols, its size
 outside the resources against the budget, and what its link map says makes that size up.
 
-The exe's own check (tests/e2e/check_exe.py) and the benchmark report import it; as a command,
+The exe's own check (check_exe.py) and the benchmark report import it; as a command,
 for the tests and scripts/reproduce.sh:
   exe_image.py size EXE MAP      fails when the exe outside its resources is over the budget
   exe_image.py compare EXE EXE   fails when the files differ, naming the offsets that do
@@ -15,7 +15,7 @@ from dataclasses import dataclass
 from pathlib import Path
 
 # Every function the exe imports, by DLL as its import table spells it ("#N" for one taken by
-# ordinal N); every DLL here ships with Windows. tests/e2e/check_exe.py fails on any difference
+# ordinal N); every DLL here ships with Windows. check_exe.py fails on any difference
 # and names it, so a new dependency is added here on purpose, not by a change elsewhere.
 IMPORTS = {
     "GDI32.dll": "CreateSolidBrush DeleteObject GetStockObject SetBkMode SetTextColor TextOutW",

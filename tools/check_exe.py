@@ -5,6 +5,8 @@ and the version record against the project version), its headers (GUI subsystem,
 0), its imports, exactly those that IMPORTS in tools/exe_image.py lists, and its stack
 protection: the code calls __stack_chk_fail, found in the symbols file that the exe names.
 
+The exe_file test runs it on every build, and the release before it packages the exe.
+
 Usage: check_exe.py EXE VERSION
 """
 import re
@@ -14,7 +16,7 @@ import sys
 import zlib
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+sys.path.insert(0, str(Path(__file__).resolve().parent))
 import exe_image  # noqa: E402
 
 ICON_SIZES = [256, 128, 64, 48, 32, 16]
