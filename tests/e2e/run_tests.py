@@ -65,7 +65,7 @@ class Scenario:
     tasklist: str = RUNNING  # what the tasklist stand-in prints
     stand_ins: tuple = CHILDREN
     broken: tuple = ()  # stand-ins that are text files, which no start can run
-    taskkill_exit: int = None  # the stand-in taskkill ends nothing and exits with this
+    refusing: bool = False  # the stand-in taskkill ends nothing and exits with 1
     alive: int = 0  # companions still running when the scenario ends
     shot: str = None  # the screenshot's name
     companion: bool = False  # a stand-in companion already runs when the launcher starts
@@ -108,7 +108,7 @@ SCENARIOS = [
     # taskkill refuses, as it does a companion that runs elevated, which the probe still lists.
     Scenario("toggle, taskkill refused: once more elevated through the shell",
              ["window", "press", TOGGLE, "exit"], [window(True), "exit 0"], [STOP, ELEVATED_STOP],
-             taskkill_exit=1, elevates=True),
+             refusing=True, elevates=True),
     Scenario("toggle with the companion missing", ["window", "press", TOGGLE, "box", IDOK, "exit"],
              [window(False), MISSING_COMPANION, "exit 0"], tasklist=NOT_RUNNING, stand_ins=("tasklist.exe",)),
     # Started from the window, the companion outlives the launcher; the stand-in taskkill ends it.
@@ -155,32 +155,12 @@ class WindowsHost:
     def path(self, path):
         return str(path)
 
-    def foreign_companions(self, work):
-        """The processes named lanternfield.exe that are not stand-ins of this kit's runs, whose
-        own leftovers are ended."""
+    def foreign_companions(self):
+        """The processes named lanternfield.exe: before the first scenario none is a stand-in."""
         listed = subprocess.run(["tasklist", "/FI", "IMAGENAME eq lanternfield.exe", "/FO", "CSV",
                                  "/NH"], capture_output=True, text=True, errors="replace").stdout
-        foreign = []
-        for row in csv.reader(listed.splitlines()):
-            if len(row) > 1 and row[1].isdigit():
-                image = self.image_of(int(row[1]))
-                # Windows paths compare without regard to case.
-                if image and image.lower().startswith(str(work).lower() + "\\"):
-                    subprocess.run(["taskkill", "/F", "/PID", row[1]], capture_output=True)
-                else:
-                    foreign.append(f"{row[1]} {image or '(its file could not be read)'}")
-        return foreign
-
-    @staticmethod
-    def image_of(pid):
-        import ctypes
-        kernel32 = ctypes.windll.kernel32
-        process = kernel32.OpenProcess(0x1000, False, pid)  # PROCESS_QUERY_LIMITED_INFORMATION
-        name, size = ctypes.create_unicode_buffer(32768), ctypes.c_ulong(32768)
-        found = process and kernel32.QueryFullProcessImageNameW(process, 0, name, ctypes.byref(size))
-        if process:
-            kernel32.CloseHandle(process)
-        return name.value if found else None
+        return [f"process {row[1]}" for row in csv.reader(listed.splitlines())
+                if len(row) > 1 and row[1].isdigit()]
 
 
 class WineHost:
@@ -197,7 +177,7 @@ class WineHost:
     def path(self, path):
         return "Z:" + str(path).replace("/", "\\")
 
-    def foreign_companions(self, work):
+    def foreign_companions(self):
         return []  # the prefix holds only the tests' programs
 
 
@@ -257,8 +237,8 @@ def run_scenario(s, host, args):
     for name in s.broken:
         (install / name).write_text("not a program")
     (install / "tasklist.out").write_text(s.tasklist, newline="")
-    if s.taskkill_exit is not None:
-        (install / "taskkill.exit").write_text(str(s.taskkill_exit))
+    if s.refusing:
+        (install / "taskkill.refuses").touch()
     companion = None
     if s.companion:
         companion = subprocess.Popen(host.command(install / "lanternfield.exe"), cwd=cwd,
@@ -352,7 +332,7 @@ def main():
     args.exe, args.work, args.shots = args.exe.resolve(), args.work.resolve(), args.shots.resolve()
     host = WineHost(args.wine_run) if args.wine_run else WindowsHost()
     args.work.mkdir(parents=True, exist_ok=True)
-    if foreign := host.foreign_companions(args.work):
+    if foreign := host.foreign_companions():
         sys.exit("A companion is running, which the scenarios would end; close it first:\n  "
                  + "\n  ".join(foreign))
     # The URL the exe was built to open, as its file holds it.

@@ -4,13 +4,13 @@
 //   tasklist.exe      prints tasklist.out, which lies beside it
 //   lanternfield.exe  runs until a file named "end" shows beside it, then logs to ended.log
 //   taskkill.exe      ends every lanternfield.exe of its session, as the launcher's stop asks,
-//                     unless taskkill.exit lies beside it: then it only exits with that status
+//                     unless taskkill.refuses lies beside it: then it exits with 1, as taskkill
+//                     does when it may not end a process
 //   anything else     (Uninstall.exe, cmd.exe) exits at once
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <tlhelp32.h>
 
-#include <cstdlib>
 #include <string>
 
 // One write per line, so stand-ins running at once do not interleave their lines.
@@ -65,17 +65,11 @@ int wmain() {
     }
     Log(directory + L"\\ended.log", name);
   } else if (lstrcmpiW(name.c_str(), L"taskkill.exe") == 0) {
-    char status[16] = {};
-    DWORD size = 0;
-    const HANDLE file = CreateFileW((directory + L"\\taskkill.exit").c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      EndCompanions();
-      return 0;
+    if (GetFileAttributesW((directory + L"\\taskkill.refuses").c_str()) !=
+        INVALID_FILE_ATTRIBUTES) {
+      return 1;
     }
-    ReadFile(file, status, sizeof(status) - 1, &size, nullptr);
-    CloseHandle(file);
-    return atoi(status);
+    EndCompanions();
   }
   return 0;
 }

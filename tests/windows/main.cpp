@@ -60,8 +60,7 @@ int PlayChild(const std::wstring& role, const wchar_t* operand) {
       DWORD flags = 0;
       text += GetHandleInformation(GetStdHandle(id), &flags) ? " open" : " none";
     }
-    // Started through the shell it has no arguments: the file goes to its current directory.
-    WriteFileText(*operand != 0 ? operand : L"handles.txt", text);
+    WriteFileText(operand, text);
     Write(STD_OUTPUT_HANDLE, "hello");
   } else if (role == L"late-line") {
     // Its command line, written only after a while: a start that waited finds it at once.

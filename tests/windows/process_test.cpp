@@ -191,37 +191,28 @@ TEST_F(WindowsTest, AReleasedChildGetsDuplicatesOfOurStandardHandlesOrNone) {
   EXPECT_TRUE(GetHandleInformation(writer.Get(), &flags)) << "our own handle was closed";
 }
 
-// No verb and no arguments, so the child writes its file in our current directory.
-TEST_F(WindowsTest, TheShellStartsAProgramInOurCurrentDirectory) {
+// The child writes its command line to a file named relative to its current directory: the
+// resolved program in quotes, then the arguments quoted as for any other start. Asked to wait,
+// the start returns only once the child has written it.
+TEST_F(WindowsTest, TheShellStartsInOurDirectoryPassesVerbAndArgumentsAndWaits) {
   wchar_t saved[MAX_PATH + 1] = {};
   GetCurrentDirectoryW(MAX_PATH + 1, saved);
   ASSERT_TRUE(SetCurrentDirectoryW(Wide(root_)));
-  const ChildRole child(L"handles");
-  const auto started = StartThroughShell({self_, {}}, {});
-  const auto missing = StartThroughShell({root_ + u"\\missing.exe", {}}, {});
-  SetCurrentDirectoryW(saved);
-  ASSERT_TRUE(started.has_value());
-  EXPECT_NE(AwaitFile(root_ + u"\\handles.txt"), "(no file)");
-  ASSERT_FALSE(missing.has_value());
-  EXPECT_EQ(missing.error().code, ERROR_FILE_NOT_FOUND);
-}
-
-// Asked to wait, the shell start returns only once the child has written its command line: the
-// resolved program in quotes, then the arguments quoted as for any other start.
-TEST_F(WindowsTest, AWaitedShellStartPassesTheVerbAndTheArgumentsOn) {
-  const std::u16string file = root_ + u"\\line.txt";
   const ChildRole child(L"late-line");
   // Unelevated, "runas" shows an elevation prompt that no one answers here; elevated (and
   // under Wine, where everything is), it starts at once.
   const std::u16string_view verb = IsUserAnAdmin() ? u"runas" : u"open";
   const auto started =
-      StartThroughShell({self_, {file, u"two words", u"/F"}}, {.verb = verb, .wait = true});
+      StartThroughShell({self_, {u"line.txt", u"two words", u"/F"}}, {.verb = verb, .wait = true});
+  const auto missing = StartThroughShell({root_ + u"\\missing.exe", {}}, {});
+  SetCurrentDirectoryW(saved);
   ASSERT_TRUE(started.has_value()) << started.error().code;
-  std::ifstream written{std::filesystem::path(file), std::ios::binary};
+  std::ifstream written{std::filesystem::path(root_ + u"\\line.txt"), std::ios::binary};
   const std::string bytes(std::istreambuf_iterator<char>(written), {});
-  const std::u16string expected = u"\"" + self_ + u"\" " + file + u" \"two words\" /F";
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2),
-            expected);
+            u"\"" + self_ + u"\" line.txt \"two words\" /F");
+  ASSERT_FALSE(missing.has_value());
+  EXPECT_EQ(missing.error().code, ERROR_FILE_NOT_FOUND);
 }
 
 // Our own splitter shares our reading of the quoting rules; the system's two parsers, in a
