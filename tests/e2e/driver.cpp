@@ -177,18 +177,17 @@ bool Uncovered(HWND window) {
 
 // The probes the stand-in tasklist has logged so far: its lines in the UTF-16LE log.
 int ProbesLogged(const wchar_t* log) {
+  std::wstring text = L"\n";
   std::FILE* file = _wfopen(log, L"rb");
-  std::wstring text;
-  wchar_t unit = 0;
-  while (file && std::fread(&unit, sizeof(unit), 1, file) == 1) {
-    text.push_back(unit);
+  for (wchar_t unit = 0; file && std::fread(&unit, sizeof(unit), 1, file) == 1;) {
+    text += unit;
   }
   if (file) {
     std::fclose(file);
   }
   int probes = 0;
-  for (std::size_t at = 0; (at = text.find(L"tasklist.exe\t", at)) != std::wstring::npos; ++at) {
-    probes += at == 0 || text[at - 1] == L'\n';
+  for (std::size_t at = 0; (at = text.find(L"\ntasklist.exe\t", at)) != std::wstring::npos; ++at) {
+    ++probes;
   }
   return probes;
 }

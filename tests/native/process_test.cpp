@@ -56,19 +56,6 @@ std::string Outcome(const std::expected<TerminatedPath, ProcessError>& resolved)
   return resolved ? Narrow(resolved->Units()) : std::string(resolved.error().message);
 }
 
-TEST(SplitSearchPathTest, QuotesProtectSemicolonsAndEmptyEntriesGo) {
-  const std::pair<std::u16string, Paths> cases[] = {
-      {u"C:\\a;\"C:\\b;c\";C:\\d", {u"C:\\a", u"C:\\b;c", u"C:\\d"}},
-      {u"C:\\a;;\"C:\\b;c\"", {u"C:\\a", u"C:\\b;c"}},
-      {u";\"\";", {}},
-      {u"C:\\x\"y;z\"w", {u"C:\\xy;zw"}},
-      {u"\"C:\\open;ended", {u"C:\\open;ended"}},
-  };
-  for (const auto& [variable, entries] : cases) {
-    EXPECT_EQ(SplitSearchPath(variable), entries);
-  }
-}
-
 struct LookupCase {
   std::u16string program;
   std::set<Path> existing;
@@ -122,8 +109,8 @@ TEST(ResolveProgramTest, FindsTheFileThatWouldRun) {
   }
 }
 
-// Each directory is asked once, in order. A relative PATH entry would be read against the
-// current directory, so it is not even looked at.
+// Each directory is asked once, in order, PATH split at the ";" outside quotes. A relative entry
+// would be read against the current directory, so it is not even looked at.
 TEST(ResolveProgramTest, SearchesEachAbsoluteDirectoryOnceInOrder) {
   const struct {
     std::optional<std::u16string> variable;
@@ -136,6 +123,11 @@ TEST(ResolveProgramTest, SearchesEachAbsoluteDirectoryOnceInOrder) {
       {u".;bin;C:;C:bin;\\bin", true, "program not found", {}},
       {u"bin;D:\\d;.", true, "D:\\d\\tool.exe", {u"D:\\d\\tool.exe"}},
       {u"D:/d", true, "D:/d\\tool.exe", {u"D:/d\\tool.exe"}},
+      // Quotes keep a ";" in an entry, even one opened mid-entry or never closed.
+      {u"D:\\\"d;\"x;;\"D:\\e",
+       true,
+       "program not found",
+       {u"D:\\d;x\\tool.exe", u"D:\\e\\tool.exe"}},
   };
   for (const auto& c : cases) {
     FakeLookup lookup;
