@@ -5,8 +5,9 @@
 //   taskkill.exe      ends every lanternfield.exe of its session, as the launcher's stop asks,
 //                     unless taskkill.exit lies beside it: then it only exits with that status
 //   anything else     (Uninstall.exe, cmd.exe) exits at once
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, whose types it uses without including it.
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <string>
