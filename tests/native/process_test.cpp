@@ -39,7 +39,8 @@ class FakeLookup final : public LookupSystem {
   std::expected<TerminatedPath, WindowsError> ExtendedLengthPath(
       const TerminatedPath& path) override {
     const bool absolute = path.Units().size() > 2 && path.Units()[1] == u':';
-    return *TerminatedPath::From(absolute ? Path(path.Units()) : u"C:\\cwd\\" + Path(path.Units()));
+    return TerminatedPath::From((absolute ? u"" : u"C:\\cwd\\") + Path(path.Units()))
+        .value_or(path);
   }
   bool HasAttributes(const TerminatedPath& path) override {
     queried.emplace_back(path.Units());
@@ -154,7 +155,7 @@ TEST(PrepareLaunchTest, RefusesBatchFilesAndKeepsTheNameAsGiven) {
   EXPECT_EQ(plan->application.Units(), u"C:\\Windows\\system32\\cmd.exe");
   EXPECT_EQ(plan->command_line, u"\"cmd\" /C start"s + u'\0');
 
-  for (std::u16string program :
+  for (const std::u16string program :
        {u"setup.cmd", u"C:\\x\\run.bat", u"C:\\x\\RUN.Cmd", u"C:\\x\\run.bat. ."}) {
     const auto refused = PrepareLaunch(lookup, program, arguments);
     ASSERT_FALSE(refused.has_value()) << Narrow(program);
@@ -162,9 +163,12 @@ TEST(PrepareLaunchTest, RefusesBatchFilesAndKeepsTheNameAsGiven) {
   }
   EXPECT_EQ(PrepareLaunch(lookup, u"cmd", std::vector<std::u16string>{u"a\0"s}).error().message,
             "nul byte found in provided data");
-  EXPECT_EQ(ToLaunchPath(lookup, *TerminatedPath::From(u"\\\\?\\C:\\"))->Units(), u"C:\\");
+  const auto launch = [&](const TerminatedPath& path) {
+    return Path(ToLaunchPath(lookup, path)->Units());
+  };
+  EXPECT_EQ(TerminatedPath::From(u"\\\\?\\C:\\").transform(launch), u"C:\\");
   // Only a \\?\ form is shortened, never a path that merely looks like one past its start.
-  EXPECT_EQ(ToLaunchPath(lookup, *TerminatedPath::From(u"C:\\ab:\\x"))->Units(), u"C:\\ab:\\x");
+  EXPECT_EQ(TerminatedPath::From(u"C:\\ab:\\x").transform(launch), u"C:\\ab:\\x");
 }
 
 std::u16string Line(const ProcessCommand& command) {

@@ -148,7 +148,7 @@ TEST(Utf8ReferenceTest, DecodersAgreeWithAnIndependentDecoder) {
     std::string input, expected;
     std::u16string utf16;
     std::size_t well_formed_start = std::string::npos;
-    for (int pieces = 1 + rng() % 24; pieces > 0; --pieces) {
+    for (auto pieces = 1 + rng() % 24; pieces > 0; --pieces) {
       const ReferenceCase& c = kReferenceCases[rng() % std::size(kReferenceCases)];
       if (well_formed_start == std::string::npos && c.well_formed_start < c.input.size()) {
         well_formed_start = input.size() + c.well_formed_start;

@@ -66,7 +66,7 @@ std::size_t CountOwnHandles() {
     USHORT creator_back_trace_index, object_type_index;
     ULONG attributes, reserved;
   };
-  constexpr auto kSystemExtendedHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(64);
+  const auto kSystemExtendedHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(64);
   constexpr auto kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
   std::vector<unsigned char> buffer(1 << 16);
   NTSTATUS status;
@@ -87,6 +87,7 @@ std::size_t CountOwnHandles() {
 // A value that is no handle of ours: what a parent leaves us when it names handles in its
 // start-up information but does not let us inherit them.
 HANDLE UnusableHandle() {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): a made-up value, never dereferenced
   return reinterpret_cast<HANDLE>(std::uintptr_t{0x7FFFFFF0});
 }
 

@@ -114,7 +114,7 @@ std::expected<void, ProcessError> AppendArgument(std::u16string& line,
     line.push_back(u'"');
   }
   std::size_t backslashes = 0;
-  for (char16_t unit : argument) {
+  for (const char16_t unit : argument) {
     if (unit == u'\\') {
       ++backslashes;
     } else {
@@ -140,7 +140,7 @@ std::vector<Path> SplitSearchPath(std::u16string_view variable) {
   std::vector<Path> entries;
   Path entry;
   bool quoted = false;
-  for (char16_t unit : variable) {
+  for (const char16_t unit : variable) {
     if (unit == u'"') {
       quoted = !quoted;
     } else if (unit == u';' && !quoted) {
@@ -195,7 +195,7 @@ std::expected<TerminatedPath, ProcessError> ResolveProgram(LookupSystem& system,
   if (program.empty() || is_separator(program.back())) {
     return std::unexpected(ProcessError::InvalidInput("program path has no file name"));
   }
-  for (char16_t unit : program) {
+  for (const char16_t unit : program) {
     if (is_separator(unit)) {
       return ResolvePath(system, program);
     }
