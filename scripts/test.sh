@@ -1,21 +1,31 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: natively, under ASan/UBSan, fuzzing, and under Wine.
+# Builds every preset and runs every test: lint, natively, under ASan/UBSan, fuzzing, and the
+# Windows side under Wine (the exe's file checks and the test kit). Ends with each step's time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-scripts/lint.sh
+timings=()
+# Runs one step, notes its time and gives back its status.
+step() {
+  local name=$1 started=$SECONDS status=0
+  shift
+  echo "== $name"
+  "$@" || status=$?
+  timings+=("$(printf '%5d s  %s' $((SECONDS - started)) "$name")")
+  return "$status"
+}
 
+step "install" scripts/install-deps.sh
+step "lint" scripts/lint.sh
 for workflow in native native-sanitize; do
-  echo "== $workflow"
-  cmake --workflow --preset "$workflow"
+  step "$workflow" cmake --workflow --preset "$workflow"
 done
+step "fuzz" scripts/fuzz.sh 90
 
-scripts/fuzz.sh 90
-
-echo "== windows"
 status=0
-scripts/with-display.sh cmake --workflow --preset windows || status=$?
+step "windows" scripts/with-display.sh cmake --workflow --preset windows || status=$?
 # End the Wine processes of the test prefix, so nothing outlives the run.
 WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
+printf '%s\n' "${timings[@]}"
+echo "$(printf '%5d' "$SECONDS") s  in all"
 exit "$status"
