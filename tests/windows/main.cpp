@@ -79,7 +79,7 @@ int PlayChild(const std::wstring& role, const wchar_t* operand) {
         lists.append(elements[i]).push_back(L'\0');
       }
     }
-    LocalFree(parsed);
+    LocalFree(static_cast<void*>(parsed));
     Write(STD_OUTPUT_HANDLE, {reinterpret_cast<const char*>(lists.data()), lists.size() * 2});
   } else {
     return 99;
