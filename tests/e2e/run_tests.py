@@ -254,22 +254,27 @@ def run_scenario(s, host, args):
                 .replace("{session}", host.session).replace("{update_url}", args.update_url))
     launcher = host.path(install / "LanternfieldLauncher.exe")
     line = s.line or f'"{launcher}"' + (f" {s.args}" if s.args else "")
-    runs, seen = [[]], []
+    runs, seen, statuses = [[]], [], []
     for step in map(fill, s.steps):
         runs.append([]) if step == "restart" else runs[-1].append(step)
-    for run in runs:
-        # A file, not a pipe: a released child may hold the pipe's end open.
-        with open(base / "driver.out", "w+") as out:
-            subprocess.run(host.command(KIT / "e2e_driver.exe", launcher, host.path(cwd), line, *run),
-                           stdout=out, stderr=subprocess.DEVNULL, timeout=240)
-            out.seek(0)
-            seen += [text.rstrip("\r\n") for text in out if text.strip()]
+    # Every process of the scenario writes to the driver's standard error (under Wine, Wine's own
+    # messages too, as of a child that dies while starting): kept, it says why a start failed.
+    with open(base / "driver.err", "w") as err:
+        for run in runs:
+            # A file, not a pipe: a released child may hold the pipe's end open.
+            with open(base / "driver.out", "w+") as out:
+                statuses.append(subprocess.run(host.command(KIT / "e2e_driver.exe", launcher, host.path(cwd),
+                                                            line, *run), stdout=out, stderr=err, timeout=240).returncode)
+                out.seek(0)
+                seen += [text.rstrip("\r\n") for text in out if text.strip()]
     skipped = [text.removeprefix("skip: ") for text in seen if text.startswith("skip: ")]
 
     # Past a check the driver could not make, its lines are not the scenario's; before it, they are.
     shown = seen[:next((i for i, text in enumerate(seen) if text.startswith("skip: ")), len(seen))]
     wanted = s.expect[:len(shown)] if skipped else s.expect
     problems = [] if shown == wanted else [f"driver saw {seen}\n    expected {s.expect}"]
+    if any(statuses):  # the driver never ran: its start or the prefix set-up failed
+        problems.append(f"driver exit statuses {statuses}, expected all 0")
     # A window probes on every paint, so the number of probes is not the launcher's choice.
     windowed = "window" in s.steps
     expected = [(name, fill(command)) for name, command in s.calls]
@@ -294,6 +299,9 @@ def run_scenario(s, host, args):
         write_png(base / "shot.ppm", args.shots / f"launcher-window-{s.shot}.png")
     elif s.shot and not skipped:
         problems.append("no screenshot")
+    if problems:
+        tail = (base / "driver.err").read_text(errors="replace").splitlines()[-20:]
+        problems.append(f"the end of standard error ({base / 'driver.err'}):\n  " + "\n  ".join(tail))
     if skipped and not problems:
         return Result(s.name, "skipped", skipped)
     return Result(s.name, "failed" if problems else "passed", problems)
