@@ -20,7 +20,9 @@ step "lint" scripts/lint.sh
 for workflow in native native-sanitize; do
   step "$workflow" cmake --workflow --preset "$workflow"
 done
-step "fuzz" scripts/fuzz.sh 90
+# From the committed seeds the fuzzer reaches all the code it ever reaches within about 5 s;
+# what it finds later are new hit counts of the same branches. Longer runs: scripts/fuzz.sh N.
+step "fuzz" scripts/fuzz.sh 30
 
 status=0
 step "windows" scripts/with-display.sh cmake --workflow --preset windows || status=$?
