@@ -133,7 +133,9 @@ void StopCompanion(System& system, WindowHandle owner) {
     return;
   }
   // Once: a declined prompt or a failed start ends the stop as quietly as a refusal does.
-  (void)system.StartThroughShell(stop, {.verb = kElevateVerb, .owner = owner, .wait = true});
+  // Hidden: the launcher has no console to lend an elevated taskkill, which would open its own.
+  (void)system.StartThroughShell(
+      stop, {.verb = kElevateVerb, .owner = owner, .wait = true, .hidden = true});
 }
 
 void OpenUpdatePage(System& system) {

@@ -44,7 +44,8 @@ class FakeSystem final : public System {
   std::expected<void, ProcessError> StartThroughShell(const ProcessCommand& c,
                                                       const ShellStart& how) override {
     events.push_back("shell " + (how.verb.empty() ? "" : Narrow(how.verb) + " ") + Describe(c) +
-                     (how.owner ? " owned" : " unowned") + (how.wait ? " waited" : ""));
+                     (how.owner ? " owned" : " unowned") + (how.wait ? " waited" : "") +
+                     (how.hidden ? " hidden" : ""));
     return Result(shell_error);
   }
   std::optional<std::uint32_t> SessionId() override { return session; }
@@ -89,7 +90,7 @@ inline const std::string kProbe =
     "run tasklist [/FI] [IMAGENAME eq lanternfield.exe] [/FI] [SESSION eq 1] [/NH]";
 inline const std::string kStop = "run taskkill [/F] [/FI] [SESSION eq 1] [/IM] [lanternfield.exe]";
 inline const std::string kElevatedStop =
-    "shell runas taskkill [/F] [/FI] [SESSION eq 1] [/IM] [lanternfield.exe] owned waited";
+    "shell runas taskkill [/F] [/FI] [SESSION eq 1] [/IM] [lanternfield.exe] owned waited hidden";
 // The URL this build was configured with, not the code's own idea of it.
 inline const std::string kUpdate = "start cmd [/C] [start] [" LTF_EXPECTED_UPDATE_URL "]";
 inline const std::string kStartCompanion = "start C:\\Apps\\lanternfield.exe";
@@ -201,7 +202,8 @@ TEST(StopCompanionTest, RetriesElevatedOnlyARefusedStopOfThisSession) {
        true,
        {"run taskkill [/F] [/FI] [SESSION eq 0] [/IM] [lanternfield.exe]",
         "run tasklist [/FI] [IMAGENAME eq lanternfield.exe] [/FI] [SESSION eq 0] [/NH]",
-        "shell runas taskkill [/F] [/FI] [SESSION eq 0] [/IM] [lanternfield.exe] owned waited"}},
+        "shell runas taskkill [/F] [/FI] [SESSION eq 0] [/IM] [lanternfield.exe] owned waited "
+        "hidden"}},
       // Unscoped, an elevated taskkill would end every user's companion.
       {std::nullopt, OutputOf("", "", 1), true, {unscoped}},
   };

@@ -63,9 +63,15 @@ int PlayChild(const std::wstring& role, const wchar_t* operand) {
     WriteFileText(operand, text);
     Write(STD_OUTPUT_HANDLE, "hello");
   } else if (role == L"late-line") {
-    // Its command line, written only after a while: a start that waited finds it at once.
+    // Its command line and how it was asked to show its window, written only after a while: a
+    // start that waited finds them at once.
     Sleep(500);
-    const std::wstring_view line = GetCommandLineW();
+    STARTUPINFOW startup{};
+    GetStartupInfoW(&startup);
+    const std::wstring line =
+        GetCommandLineW() + std::wstring(L" show ") +
+        ((startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? std::to_wstring(startup.wShowWindow)
+                                                       : std::wstring(L"default"));
     WriteFileText(operand, {reinterpret_cast<const char*>(line.data()), line.size() * 2});
   } else if (role == L"arguments") {
     // What the system's two parsers read from our command line, CommandLineToArgvW's list and

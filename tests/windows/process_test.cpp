@@ -202,14 +202,14 @@ TEST_F(WindowsTest, TheShellStartsInOurDirectoryPassesVerbAndArgumentsAndWaits) 
   // "open", not "runas": an elevated child gets the administrator's environment, without its
   // role. The end-to-end suite's stand-ins need none, and start with "runas" there.
   const auto started = StartThroughShell({self_, {u"line.txt", u"two words", u"/F"}},
-                                         {.verb = u"open", .wait = true});
+                                         {.verb = u"open", .wait = true, .hidden = true});
   const auto missing = StartThroughShell({root_ + u"\\missing.exe", {}}, {});
   SetCurrentDirectoryW(saved);
   ASSERT_TRUE(started.has_value()) << started.error().code;
   std::ifstream written{std::filesystem::path(root_ + u"\\line.txt"), std::ios::binary};
   const std::string bytes(std::istreambuf_iterator<char>(written), {});
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2),
-            u"\"" + self_ + u"\" line.txt \"two words\" /F");
+            u"\"" + self_ + u"\" line.txt \"two words\" /F show 0");
   ASSERT_FALSE(missing.has_value());
   EXPECT_EQ(missing.error().code, ERROR_FILE_NOT_FOUND);
 }

@@ -57,6 +57,8 @@ struct ShellStart {
   void* owner = nullptr;
   // Return only once the program has ended.
   bool wait = false;
+  // No window shown: a console tool would otherwise bring up a console of its own.
+  bool hidden = false;
 };
 
 // Starts the command through the shell, in our current directory, the program looked up and the

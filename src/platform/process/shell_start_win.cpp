@@ -59,7 +59,7 @@ std::expected<void, ProcessError> StartThroughShell(const ProcessCommand& comman
   info.lpVerb = verb.empty() ? nullptr : AsWide(verb.c_str());
   info.lpFile = launch->Wide();
   info.lpParameters = parameters->empty() ? nullptr : AsWide(parameters->c_str());
-  info.nShow = SW_SHOWNORMAL;
+  info.nShow = how.hidden ? SW_HIDE : SW_SHOWNORMAL;
   if (!ShellExecuteExW(&info)) {
     return std::unexpected(ProcessError::FromWindows(GetLastError()));
   }
