@@ -235,7 +235,8 @@ std::string DescribeBox(HWND box, HWND window) {
   std::string buttons;
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (ClassOf(child) == "Button" && IsWindowVisible(child)) {
-      buttons += (buttons.empty() ? "" : ",") + TextOf(child);
+      // Their ids, not their labels, which are in the language of the system's interface.
+      buttons += (buttons.empty() ? "" : ",") + std::to_string(GetDlgCtrlID(child));
     }
   }
   const HWND owner = GetWindow(box, GW_OWNER);

@@ -32,10 +32,11 @@ ELEVATED_STOP = ("taskkill.exe", '"{install}\\taskkill.exe" /F /FI "SESSION eq {
 UPDATE = ("cmd.exe", '"cmd" /C start {update_url}')
 COMPANION = ("lanternfield.exe", '"{install}\\lanternfield.exe"')
 UNINSTALLER = ("Uninstall.exe", '"{install}\\Uninstall.exe"')
-MISSING_COMPANION = "box Lanternfield Error|lanternfield.exe not found in install directory.|none|OK"
-CONFIRM = "box Uninstall Lanternfield|Are you sure you want to uninstall Lanternfield?|window|&Yes,&No"
-NO_UNINSTALLER = "box Lanternfield|Uninstaller not found. Use Settings > Apps.|window|OK"
 IDOK, IDYES, IDNO, TOGGLE, UPDATE_ID, UNINSTALL = "1", "6", "7", "101", "102", "103"
+# A box: its caption, its text, its owner, and its buttons' ids.
+MISSING_COMPANION = f"box Lanternfield Error|lanternfield.exe not found in install directory.|none|{IDOK}"
+CONFIRM = f"box Uninstall Lanternfield|Are you sure you want to uninstall Lanternfield?|window|{IDYES},{IDNO}"
+NO_UNINSTALLER = f"box Lanternfield|Uninstaller not found. Use Settings > Apps.|window|{IDOK}"
 CHILDREN = ("tasklist.exe", "lanternfield.exe", "taskkill.exe", "cmd.exe")
 WINE_TASKLIST = "Wine's own tasklist prints nothing"
 
@@ -259,14 +260,20 @@ def run_scenario(s, host, args):
         runs.append([]) if step == "restart" else runs[-1].append(step)
     # Every process of the scenario writes to the driver's standard error (under Wine, Wine's own
     # messages too, as of a child that dies while starting): kept, it says why a start failed.
-    with open(base / "driver.err", "w") as err:
-        for run in runs:
-            # A file, not a pipe: a released child may hold the pipe's end open.
-            with open(base / "driver.out", "w+") as out:
-                statuses.append(subprocess.run(host.command(KIT / "e2e_driver.exe", launcher, host.path(cwd),
-                                                            line, *run), stdout=out, stderr=err, timeout=240).returncode)
-                out.seek(0)
-                seen += [text.rstrip("\r\n") for text in out if text.strip()]
+    try:
+        with open(base / "driver.err", "w") as err:
+            for run in runs:
+                # A file, not a pipe: a released child may hold the pipe's end open.
+                with open(base / "driver.out", "w+") as out:
+                    driver = host.command(KIT / "e2e_driver.exe", launcher, host.path(cwd), line, *run)
+                    statuses.append(subprocess.run(driver, stdout=out, stderr=err, timeout=240).returncode)
+                    out.seek(0)
+                    seen += [text.rstrip("\r\n") for text in out if text.strip()]
+    except subprocess.TimeoutExpired:
+        # The driver is ended, but the stand-ins wait for "end": a companion left running would
+        # block every later scenario that asks the real system.
+        (install / "end").touch()
+        raise
     skipped = [text.removeprefix("skip: ") for text in seen if text.startswith("skip: ")]
 
     # Past a check the driver could not make, its lines are not the scenario's; before it, they are.
