@@ -69,9 +69,7 @@ int PlayChild(const std::wstring& role, const wchar_t* operand) {
     STARTUPINFOW startup{};
     GetStartupInfoW(&startup);
     const std::wstring line =
-        GetCommandLineW() + std::wstring(L" show ") +
-        ((startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? std::to_wstring(startup.wShowWindow)
-                                                       : std::wstring(L"default"));
+        GetCommandLineW() + std::wstring(L" show ") + std::to_wstring(startup.wShowWindow);
     WriteFileText(operand, {reinterpret_cast<const char*>(line.data()), line.size() * 2});
   } else if (role == L"arguments") {
     // What the system's two parsers read from our command line, CommandLineToArgvW's list and
