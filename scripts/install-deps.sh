@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ python3
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix
-  clang-19 libclang-rt-19-dev clang-format-19 clang-tidy-19
+  clang-19 lld-19 llvm-19 libclang-rt-19-dev clang-format-19 clang-tidy-19
   shellcheck pyflakes3 nodejs
   wine wine64
   xvfb xauth imagemagick icoutils

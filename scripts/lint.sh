@@ -76,11 +76,12 @@ for preset, found in units.items():
 sys.exit(missing)
 ' "$work" "${presets[@]}" || status=1
 
-# clang reads the same libstdc++ and C headers the database's compiler (g++, MinGW-w64 g++ or
-# clang) uses, and compiles for that compiler's target; warnings about g++-only flags are not
-# findings.
+# clang reads the same libstdc++ and C headers the database's compiler (g++ or clang) uses, and
+# compiles for that compiler's target; warnings about g++-only flags are not findings. A clang
+# database already says all of that in its own flags (--target for the Windows side).
 tidy_args() {
   local compiler=$1 target dir
+  [[ $("$compiler" --version) == *clang* ]] && return
   target=$("$compiler" -dumpmachine)
   echo "--target=$target"
   echo "-nostdinc++"

@@ -3,9 +3,10 @@
 # writes it to dist/, with <name> as CMake states it (LanternfieldLauncher-<version>-win64):
 #   <name>.zip                the exe, stripped, as it ships
 #   LanternfieldLauncher.exe  the same exe, to sign or to check a copy against
-#   <name>.debug              its symbols, which the exe names by file and CRC
+#   LanternfieldLauncher.pdb  its symbols, which the exe names by file, GUID and age
+#   <name>-symbols.zip        the exe and its PDB laid out as a symbol server serves them
 #   <name>-tests.zip          the test kit, for a Windows machine with Python (its README.md)
-#   SHA256SUMS                for all four: cd dist && sha256sum -c SHA256SUMS
+#   SHA256SUMS                for all five: cd dist && sha256sum -c SHA256SUMS
 # The exe opens the default update page unless --update-url names another; either way the
 # release says which. The same commit gives the same files: the tree is built once more in
 # another directory, and every file must come out the same.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the launcher again from a copy of this source tree, in a directory of its own, and
 # compares the result byte for byte: one commit gives one exe, whatever the directory, the time
-# or the user. Given an exe, only the exe is built and compared, and the symbols file beside it
-# if there is one; given a release directory, the whole release is, every file of its SHA256SUMS.
+# or the user. Given an exe, only the exe is built and compared, and the PDB beside it if there
+# is one; given a release directory, the whole release is, every file of its SHA256SUMS.
 #
 # Usage: scripts/reproduce.sh EXE|DIST [WORK_DIR [CMAKE_OPTION...]]
 #   EXE           the exe to check, e.g. build/windows/src/LanternfieldLauncher.exe or an installer's
@@ -58,14 +58,12 @@ if [[ -d $given ]]; then
   done <"$given/SHA256SUMS"
 else
   compare "$given" "$work/build/src/LanternfieldLauncher.exe"
-  for symbols in "$work"/build/src/*.debug; do
-    if [[ -f "$(dirname "$given")/$(basename "$symbols")" ]]; then
-      compare "$(dirname "$given")/$(basename "$symbols")" "$symbols"
-    else
-      # The exe holds its symbols file's CRC, so the exe alone still settles the question.
-      echo "no $(basename "$symbols") beside $given: the symbols are not compared"
-    fi
-  done
+  if [[ -f "$(dirname "$given")/LanternfieldLauncher.pdb" ]]; then
+    compare "$(dirname "$given")/LanternfieldLauncher.pdb" "$work/build/src/LanternfieldLauncher.pdb"
+  else
+    # The exe holds its PDB's GUID, so the exe alone still settles the question.
+    echo "no LanternfieldLauncher.pdb beside $given: the PDB is not compared"
+  fi
 fi
 if ((status == 0)); then
   echo "the second build is byte for byte the same"

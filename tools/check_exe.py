@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """The launcher exe as its file holds it, read without running it: its resources (the icon group,
-and the version record against the project version), its headers (GUI subsystem, ASLR with
-64-bit addresses, DEP, a relocation table, no section both writable and executable, link time
-0), its imports, exactly those that IMPORTS in tools/exe_image.py lists, and its stack
-protection: the code calls __stack_chk_fail, found in the symbols file that the exe names.
+and the version record against the project version); its headers (GUI subsystem, ASLR with
+64-bit addresses, DEP, Control Flow Guard, a relocation table, no section both writable and
+executable, a link time, a valid checksum); its load configuration (the guard's function table,
+holding every function the image points at, and the stack cookie); its debug directory (marked
+compatible with CET shadow stacks, naming a PDB beside it that is its own); its imports, exactly
+those that IMPORTS in tools/exe_image.py lists; and its stack protection: the code calls
+__stack_chk_fail, found in the PDB's public symbols.
 
 The exe_file test runs it on every build, and the release before it packages the exe.
 
@@ -13,13 +16,20 @@ import re
 import struct
 import subprocess
 import sys
-import zlib
+import uuid
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import exe_image  # noqa: E402
 
 ICON_SIZES = [256, 128, 64, 48, 32, 16]
+PDB_NAME = "LanternfieldLauncher.pdb"
+# The value Windows' loader takes for a cookie still to be seeded.
+DEFAULT_COOKIE = 0x00002B992DDFA232
+# The load configuration's size up to GuardEHContinuationCount, its last guard field lld checks.
+GUARD_FIELDS_END = 280
+CF_INSTRUMENTED, CF_FUNCTION_TABLE_PRESENT = 0x100, 0x400
+CET_COMPAT = 0x1
 VERSION_STRINGS = {"CompanyName": "Lanternfield", "FileDescription": "Lanternfield Launcher",
                    "InternalName": "LanternfieldLauncher",
                    "OriginalFilename": "LanternfieldLauncher.exe", "ProductName": "Lanternfield"}
@@ -84,23 +94,86 @@ def resource_problems(exe, version):
 
 
 def header_problems(image):
-    hardening = exe_image.DYNAMIC_BASE | exe_image.HIGH_ENTROPY_VA | exe_image.NX_COMPAT
+    hardening = (exe_image.DYNAMIC_BASE | exe_image.HIGH_ENTROPY_VA | exe_image.NX_COMPAT
+                 | exe_image.GUARD_CF)
     writable_code = [s.name for s in image.sections
                      if s.flags & exe_image.SCN_MEM_WRITE and s.flags & exe_image.SCN_MEM_EXECUTE]
     checks = [
         (image.subsystem == exe_image.SUBSYSTEM_WINDOWS_GUI,
          f"subsystem {image.subsystem}, not GUI"),
         (image.dll_characteristics & hardening == hardening,
-         f"DllCharacteristics {image.dll_characteristics:#06x} lack ASLR, 64-bit ASLR or DEP"),
+         f"DllCharacteristics {image.dll_characteristics:#06x} lack ASLR, 64-bit ASLR, DEP or CFG"),
         (image.directories[exe_image.BASE_RELOCATION_DIRECTORY][1] > 0
          and not image.characteristics & exe_image.RELOCS_STRIPPED, "no relocation table"),
         (not writable_code, f"sections both writable and executable: {writable_code}"),
-        # Two builds of one commit must match byte for byte.
-        (image.timestamp == 0, f"link time {image.timestamp}, not 0"),
+        # A symbol server keys an exe by its link time and size: each build needs its own.
+        (image.timestamp != 0, "link time 0"),
+        (image.checksum == image.computed_checksum(),
+         f"checksum {image.checksum:#x}, not the file's {image.computed_checksum():#x}"),
     ]
     return [what for ok, what in checks if not ok]
 
 
+def section_of(image, rva):
+    return next((s for s in image.sections if s.rva <= rva < s.rva + s.virtual_size), None)
+
+
+def guard_problems(image):
+    """The load configuration Windows reads for Control Flow Guard and the stack cookie."""
+    config = image.load_config()
+    if config.get("Size", 0) < GUARD_FIELDS_END:
+        return [f"load configuration of {config.get('Size', 0)} bytes: no guard fields"]
+    flags, functions = config["GuardFlags"], config["functions"]
+    cookie = config["SecurityCookie"] - image.image_base
+    where = section_of(image, cookie)
+    value = (struct.unpack_from("<Q", image.data, image.offset_of(cookie))[0]
+             if where and cookie - where.rva < where.raw_size else None)
+    # Any function whose address the image holds may be called through the guard, from our
+    # code or from Windows'; the guard's own two starting functions are only ever jumped to.
+    own = {config[name] - image.image_base for name in ("GuardCFCheckFunctionPointer",
+                                                         "GuardCFDispatchFunctionPointer")}
+    own = {image.pointers().get(pointer) for pointer in own}
+    code = [s for s in image.sections if s.flags & exe_image.SCN_MEM_EXECUTE]
+    refused = sorted(target for target in set(image.pointers().values()) - functions - own
+                     if any(s.rva <= target < s.rva + s.virtual_size for s in code))
+    checks = [
+        (flags & (CF_INSTRUMENTED | CF_FUNCTION_TABLE_PRESENT)
+         == CF_INSTRUMENTED | CF_FUNCTION_TABLE_PRESENT,
+         f"guard flags {flags:#x}: not instrumented, or no function table"),
+        (functions, "the guard's function table is empty"),
+        (not refused, "functions the image points at that the guard would refuse: "
+         + ", ".join(f"{rva:#x}" for rva in refused[:10])),
+        (where is not None and where.flags & exe_image.SCN_MEM_WRITE,
+         f"the stack cookie at {cookie:#x} is not in writable data"),
+        (value == DEFAULT_COOKIE, f"the stack cookie holds {value}, not the default the loader seeds"),
+    ]
+    return [what for ok, what in checks if not ok]
+
+
+def pdb_facts(pdb, *what):
+    return subprocess.run(["llvm-pdbutil-19", "dump", *what, str(pdb)], check=True,
+                          capture_output=True, text=True).stdout
+
+
+def debug_problems(exe, image):
+    """(problems, the PDB the exe names, found beside it)."""
+    entries = image.debug_entries()
+    cet = entries.get(exe_image.DEBUG_EX_DLLCHARACTERISTICS, b"\0" * 4)
+    problems = [] if struct.unpack_from("<I", cet)[0] & CET_COMPAT else [
+        "not marked compatible with CET shadow stacks"]
+    record = entries.get(exe_image.DEBUG_CODEVIEW, b"")
+    if record[:4] != b"RSDS":
+        return problems + ["no CodeView record: the exe names no PDB"], None
+    guid, age = uuid.UUID(bytes_le=record[4:20]), struct.unpack_from("<I", record, 20)[0]
+    name = record[24:record.index(b"\0", 24)].decode()
+    if name != PDB_NAME:
+        return problems + [f"the exe names the PDB {name}, not {PDB_NAME} without a folder"], None
+    pdb = Path(exe).with_name(name)
+    summary = pdb_facts(pdb, "--summary") if pdb.exists() else ""
+    own = re.search(r"Age: (\d+)\s+GUID: \{([0-9A-F-]+)\}", summary)
+    if not own or (int(own.group(1)), uuid.UUID(own.group(2))) != (age, guid):
+        return problems + [f"{pdb} is missing or not the exe's: its GUID and age differ"], None
+    return problems, pdb
 def import_problems(image):
     """What the import table adds to IMPORTS and what it lacks of it."""
     found = {(dll.lower(), f) for dll, functions in image.import_table().items() for f in functions}
@@ -126,22 +199,11 @@ def calls_of(image, target):
     return calls
 
 
-def stack_check_calls(exe, image, version):
+def stack_check_calls(image, pdb):
     """(problems, how many places of the code call __stack_chk_fail)."""
-    link = image.section(".gnu_debuglink")
-    if link is None:
-        return ["no .gnu_debuglink: the exe names no symbols file"], 0
-    # The file's name, 0-padded to a multiple of 4 bytes, then the file's CRC-32.
-    raw = image.data[link.offset:link.offset + link.virtual_size]
-    end = raw.index(b"\0")
-    name, crc = raw[:end].decode(), struct.unpack_from("<I", raw, (end + 4) & ~3)[0]
-    wanted = f"LanternfieldLauncher-{version}-win64.debug"
-    if name != wanted:
-        return [f"the exe names the symbols file {name}, not {wanted}"], 0
-    symbols_path = Path(exe).with_name(name)
-    if not symbols_path.exists() or zlib.crc32(symbols_path.read_bytes()) != crc:
-        return [f"{symbols_path} is missing or not the build's: its CRC is not the exe's"], 0
-    fail = exe_image.read(symbols_path).symbols().get("__stack_chk_fail")
+    public = re.search(r"`__stack_chk_fail`\s+flags = function, addr = (\d+):(\d+)",
+                       pdb_facts(pdb, "--publics"))
+    fail = image.sections[int(public.group(1)) - 1].rva + int(public.group(2)) if public else None
     calls = calls_of(image, fail) if fail is not None else 0
     if not calls:
         return ["no code calls __stack_chk_fail: built without -fstack-protector-strong"], 0
@@ -153,14 +215,16 @@ def main(argv):
         sys.exit(__doc__)
     exe, version = argv[1:]
     image = exe_image.read(exe)
-    protection, calls = stack_check_calls(exe, image, version)
-    problems = (resource_problems(exe, version) + header_problems(image) + import_problems(image)
-                + protection)
+    symbols, pdb = debug_problems(exe, image)
+    protection, calls = stack_check_calls(image, pdb) if pdb else ([], 0)
+    problems = (resource_problems(exe, version) + header_problems(image) + guard_problems(image)
+                + symbols + import_problems(image) + protection)
     for problem in problems:
         print("FAIL " + problem)
     if not problems:
-        print(f"{Path(exe).name}: its resources, headers and imports are as expected, and "
-              f"{calls} places of its code check the stack guard")
+        print(f"{Path(exe).name}: its resources, headers, load configuration, debug directory and "
+              f"imports are as expected, {len(image.load_config()['functions'])} functions are "
+              f"the guard's targets, and {calls} places of its code check the stack guard")
     return 1 if problems else 0
 
 

@@ -2,6 +2,7 @@
 """Zips that two builds of one commit write byte for byte the same, and the release directory.
 
   package.py zip OUT ENTRY...    ENTRY is FILE (stored under its own name) or NAME=FILE
+  package.py symbols OUT EXE PDB the exe and its PDB in a symbol server's tree, zipped
   package.py release DIST --url URL FILE...
                                  DIST emptied, then FILE... copied in beside SHA256SUMS, their
                                  sums; the update URL the exe opens is printed with the list
@@ -12,10 +13,15 @@ first date a zip holds) and stored with the same attributes, in the order given.
 import hashlib
 import os
 import shutil
+import struct
 import sys
 import time
+import uuid
 import zipfile
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import exe_image  # noqa: E402
 
 FIRST_ZIP_DATE = 315532800  # 1980-01-01
 
@@ -29,6 +35,19 @@ def write_zip(archive, entries):
             info = zipfile.ZipInfo(name or Path(path).name, date)
             info.compress_type, info.external_attr = zipfile.ZIP_DEFLATED, 0o644 << 16
             z.writestr(info, Path(path).read_bytes(), compresslevel=9)
+
+
+def write_symbols(archive, exe, pdb):
+    """The layout a symbol server answers from, and WinDbg's and Visual Studio's symbol paths
+    read: an exe under its link time and image size, a PDB under the GUID and age that the exe's
+    CodeView record gives."""
+    image = exe_image.read(exe)
+    record = image.debug_entries()[exe_image.DEBUG_CODEVIEW]
+    guid, age = uuid.UUID(bytes_le=record[4:20]), struct.unpack_from("<I", record, 20)[0]
+    exe, pdb = Path(exe), Path(pdb)
+    write_zip(archive, [
+        f"{exe.name}/{image.timestamp:08X}{image.image_size:x}/{exe.name}={exe}",
+        f"{pdb.name}/{guid.hex.upper()}{age:X}/{pdb.name}={pdb}"])
 
 
 def write_release(dist, url, files):
@@ -48,6 +67,8 @@ def write_release(dist, url, files):
 def main(argv):
     if len(argv) >= 3 and argv[1] == "zip":
         write_zip(argv[2], argv[3:])
+    elif len(argv) == 5 and argv[1] == "symbols":
+        write_symbols(*argv[2:])
     elif len(argv) >= 5 and argv[1] == "release" and argv[3] == "--url":
         write_release(argv[2], argv[4], argv[5:])
     else:

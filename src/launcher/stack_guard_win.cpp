@@ -1,7 +1,10 @@
 // The guard that -fstack-protector-strong stores in the frame of each of our functions with a
 // local array or a local whose address is taken, and compares on the way out. Both symbols the
 // compiler asks for are defined here, so the link takes nothing from libssp, whose guard is
-// seeded through advapi32 and brings some 4.6 KiB.
+// seeded through advapi32 and brings some 4.6 KiB. The load configuration names the guard as the
+// image's security cookie (load_config_win.S), so Windows' loader may seed it first.
+
+#include "launcher/stack_guard_win.h"
 
 #include <windows.h>
 
@@ -10,7 +13,8 @@
 // NOLINTBEGIN(bugprone-reserved-identifier): the names are the compiler's, which uses them.
 extern "C" {
 
-std::uintptr_t __stack_chk_guard;
+// In writable data and at the default value, as the loader wants a cookie it is to replace.
+std::uintptr_t __stack_chk_guard = ltf::kDefaultStackGuard;
 
 // Reached from a function whose frame was overwritten, so nothing of the process can be trusted,
 // its handlers included: the fail-fast interrupt ends it in the kernel, running no handler,
@@ -24,13 +28,21 @@ std::uintptr_t __stack_chk_guard;
 }  // extern "C"
 // NOLINTEND(bugprone-reserved-identifier)
 
+namespace ltf {
+
 namespace {
 
-// What differs between runs and processes, XORed as MSVC seeds its cookie. The first constructor
-// of the program (101 is the earliest priority it may use): before it only the runtime's
-// start-up runs, which is not protected, and our code runs only from the constructors after it
-// and main. Not protected itself, since it returns after the guard it would check has changed.
+StackGuardSeeder seeder = StackGuardSeeder::Loader;
+
+// What differs between runs and processes, XORed as MSVC seeds its cookie, where the loader left
+// the default. The first constructor of the program (101 is the earliest priority it may use):
+// before it only the runtime's start-up runs, which is not protected, and our code runs only from
+// the constructors after it and main. Not protected itself, since it returns after the guard it
+// would check has changed.
 [[gnu::constructor(101), gnu::no_stack_protector]] void SeedStackGuard() {
+  if (__stack_chk_guard != kDefaultStackGuard) {
+    return;
+  }
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);
   LARGE_INTEGER counter{};
@@ -41,6 +53,13 @@ namespace {
   seed ^= std::uintptr_t{counter.LowPart} << 32 ^ static_cast<std::uintptr_t>(counter.QuadPart);
   seed ^= reinterpret_cast<std::uintptr_t>(&seed);
   __stack_chk_guard = seed;
+  seeder = StackGuardSeeder::Constructor;
 }
 
 }  // namespace
+
+StackGuardSeeder StackGuardSeededBy() {
+  return seeder;
+}
+
+}  // namespace ltf

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "launcher/stack_guard_win.h"
 #include "platform/paths/paths.h"
 #include "platform/process/pipes_win.h"
 #include "platform/process/process.h"
@@ -226,6 +227,26 @@ TEST_F(WindowsTest, TheSystemsParsersReadEveryQuotedArgumentBack) {
     }
     EXPECT_EQ(read, expected) << parser;
   }
+}
+
+// Whoever seeded it, the guard the stack protection checks is not the one the file holds.
+TEST(ImageTest, TheStackGuardIsSeededBeforeOurCodeRuns) {
+  EXPECT_NE(__stack_chk_guard, kDefaultStackGuard);
+  RecordProperty("stack guard seeded by", StackGuardSeededBy() == StackGuardSeeder::Loader
+                                              ? "the loader"
+                                              : "the program's first constructor");
+}
+
+// Control Flow Guard, which Wine does not enforce: a guarded call to an address that the image
+// does not list as a function ends the process with a fail-fast, before the call.
+TEST_F(WindowsTest, AGuardedCallToWhatIsNoFunctionEndsTheProcess) {
+  if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr) {
+    GTEST_SKIP() << "Wine enforces no Control Flow Guard";
+  }
+  const auto run = RunChild(L"call-data", {self_, {}});
+  ASSERT_TRUE(run.has_value());
+  // Without the guard the call would reach data that may not run: an access violation.
+  EXPECT_EQ(run->status, 0xC0000409u) << std::hex << run->status;
 }
 
 // The owner closes what it held when it receives another handle and when it goes, and a close
