@@ -136,7 +136,11 @@ def guard_problems(image):
     code = [s for s in image.sections if s.flags & exe_image.SCN_MEM_EXECUTE]
     refused = sorted(target for target in set(image.pointers().values()) - functions - own
                      if any(s.rva <= target < s.rva + s.virtual_size for s in code))
+    # Our code calls every function pointer through the dispatch pointer, which Windows replaces.
+    guarded = calls_of(image, config["GuardCFDispatchFunctionPointer"] - image.image_base,
+                       b"\xff\x15")
     checks = [
+        (guarded, "no call goes through the guard's dispatch: built without -mguard=cf"),
         (flags & (CF_INSTRUMENTED | CF_FUNCTION_TABLE_PRESENT)
          == CF_INSTRUMENTED | CF_FUNCTION_TABLE_PRESENT,
          f"guard flags {flags:#x}: not instrumented, or no function table"),
@@ -184,18 +188,20 @@ def import_problems(image):
             for change, pairs in (("added", found - pinned), ("removed", pinned - found)) if pairs]
 
 
-def calls_of(image, target):
-    """How many call rel32 instructions of the executable sections reach an RVA. Any 0xE8 byte
-    is taken for one: a stray byte would also need the next four to name the target."""
+def calls_of(image, target, opcode=b"\xe8"):
+    """How many calls of the executable sections reach an RVA: call rel32 (E8), or with opcode
+    FF 15 call [rip+rel32], through the pointer there. Any such bytes are taken for one: a stray
+    match would also need the next four bytes to name the target."""
     calls = 0
     for s in (s for s in image.sections if s.flags & exe_image.SCN_MEM_EXECUTE):
         code = image.data[s.offset:s.offset + min(s.raw_size, s.virtual_size)]
-        at = code.find(b"\xe8")
-        while 0 <= at <= len(code) - 5:
+        at = code.find(opcode)
+        while 0 <= at <= len(code) - len(opcode) - 4:
             # The target is relative to the next instruction.
-            distance = int.from_bytes(code[at + 1:at + 5], "little", signed=True)
-            calls += s.rva + at + 5 + distance == target
-            at = code.find(b"\xe8", at + 1)
+            end = at + len(opcode) + 4
+            distance = int.from_bytes(code[end - 4:end], "little", signed=True)
+            calls += s.rva + end + distance == target
+            at = code.find(opcode, at + 1)
     return calls
 
 

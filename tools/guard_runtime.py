@@ -8,9 +8,11 @@ GNU as writes a reference to a function of the same object against its section's
 offset (a vtable's entries, the runtime's initializer and TLS callback tables, an address loaded
 with lea), which lld does not count. Windows would then end the process at the first guarded call
 of such a function, from msvcrt's _initterm or from a virtual call of our code into libstdc++.
-Each such relocation is pointed at the function symbol at that offset, with the addend made 0:
-the target and every byte of code stay the same, and no file changes in size. Direct calls keep
-their section symbols; the unwind tables and debug sections are left alone.
+Each such relocation is pointed at the function symbol at that offset, with the addend made 0;
+where the library kept no symbol for the function (a static one, in a section of its own), the
+section's symbol is marked a function instead. The target and every byte of code stay the same,
+and no file changes in size. Direct calls keep their section symbols; the unwind tables and
+debug sections are left alone.
 
   guard_runtime.py OUT_DIR FILE...   each object or archive FILE written to OUT_DIR under its name
 """
@@ -41,31 +43,37 @@ def coff_layout(data, at):
 
 def name_functions(data, at):
     """Points the address-taking relocations of the object at `at` in `data` (a bytearray) at
-    their function symbols; returns how many it changed."""
+    their function symbols; returns how many it changed, and the targets it found no function
+    at (as "section+offset")."""
     layout = coff_layout(data, at)
     if layout is None:
-        return 0
+        return 0, []
     section_count, symbol_table, symbol_count, symbol_size, headers, number_format = layout
+    strings = at + symbol_table + symbol_size * symbol_count
     sections = []
     for i in range(section_count):
         name = bytes(data[headers + 40 * i:headers + 40 * i + 8]).rstrip(b"\0")
+        if name.startswith(b"/") and name[1:].isdigit():  # a long name, in the string table
+            start = strings + int(name[1:])
+            name = bytes(data[start:data.index(b"\0", start)])
         raw, relocations, count, flags = struct.unpack_from("<4xII4xH2xI", data,
                                                             headers + 40 * i + 16)
         sections.append((name, raw, relocations, count, flags))
     # Symbols by index: (section number, value, is a function); functions by (section, value).
-    symbols, functions = {}, {}
+    symbols, functions, types = {}, {}, {}
     index = 0
     while index < symbol_count:
         entry = at + symbol_table + symbol_size * index
         value, = struct.unpack_from("<I", data, entry + 8)
         section, = struct.unpack_from(number_format, data, entry + 12)
-        kind, _, aux = struct.unpack_from("<HBB", data, entry + symbol_size - 4)
+        types[index] = entry + symbol_size - 4
+        kind, _, aux = struct.unpack_from("<HBB", data, types[index])
         is_function = kind & 0xF0 == FUNCTION_TYPE
         symbols[index] = (section, value, is_function)
         if is_function and section > 0:
             functions.setdefault((section, value), index)
         index += 1 + aux
-    changed = 0
+    changed, unnamed = 0, []
     for name, raw, relocations, count, flags in sections:
         if flags & SCN_MEM_DISCARDABLE or name.startswith((b".pdata", b".xdata")) or not count:
             continue
@@ -86,12 +94,17 @@ def name_functions(data, at):
             size = ADDEND_SIZE[kind]
             addend = int.from_bytes(data[site:site + size], "little", signed=True)
             function = functions.get((section, value + addend))
-            if function is None:
+            if function is not None:
+                struct.pack_into("<I", data, entry + 4, function)
+                data[site:site + size] = bytes(size)
+            elif value + addend == 0:
+                # lld counts the symbol itself, at the section's start: the function's.
+                struct.pack_into("<H", data, types[symbol], FUNCTION_TYPE)
+            else:
+                unnamed.append(f"{sections[section - 1][0].decode()}+{value + addend:#x}")
                 continue
-            struct.pack_into("<I", data, entry + 4, function)
-            data[site:site + size] = bytes(size)
             changed += 1
-    return changed
+    return changed, unnamed
 
 
 def archive_members(data):
@@ -106,12 +119,14 @@ def archive_members(data):
 
 
 def rewrite(path):
+    """The file's bytes rewritten, how many relocations changed, and the targets left unnamed."""
     data = bytearray(Path(path).read_bytes())
-    if data.startswith(b"!<arch>\n"):
-        changed = sum(name_functions(data, at) for at, _ in archive_members(data))
-    else:
-        changed = name_functions(data, 0)
-    return data, changed
+    members = archive_members(data) if data.startswith(b"!<arch>\n") else [(0, len(data))]
+    changed, unnamed = 0, []
+    for at, _ in members:
+        count, targets = name_functions(data, at)
+        changed, unnamed = changed + count, unnamed + targets
+    return data, changed, unnamed
 
 
 def main(argv):
@@ -119,11 +134,16 @@ def main(argv):
         sys.exit(__doc__)
     out = Path(argv[1])
     out.mkdir(parents=True, exist_ok=True)
+    status = 0
     for path in argv[2:]:
-        data, changed = rewrite(path)
+        data, changed, unnamed = rewrite(path)
         (out / Path(path).name).write_bytes(data)
         print(f"{Path(path).name}: {changed} relocations name their functions")
-    return 0
+        # Such a target could only be listed by a symbol the library does not have.
+        for target in unnamed:
+            print(f"{Path(path).name}: no function symbol at {target}", file=sys.stderr)
+            status = 1
+    return status
 
 
 if __name__ == "__main__":
