@@ -315,14 +315,19 @@ def run_scenario(s, host, args):
 
 
 def run_suites(host, args):
-    """The test program's suites, one result each."""
+    """The test program's suites, one result each. GoogleTest opens its report through the narrow
+    C runtime; the program's manifest gives it the UTF-8 code page, which spells any folder."""
     report = args.work / "suites.json"
     report.unlink(missing_ok=True)
-    run = subprocess.run(host.command(KIT / "ltf_tests.exe", "--gtest_brief=1",
-                                      f"--gtest_output=json:{host.path(report)}"),
-                         capture_output=True, text=True, errors="replace", timeout=900)
+    run = subprocess.run(host.command(KIT / "ltf_tests.exe", "--gtest_brief=1", "--gtest_output=json:suites.json"),
+                         cwd=args.work, capture_output=True, text=True, errors="replace", timeout=900)
+    try:
+        suites = json.loads(report.read_text(encoding="utf-8"))["testsuites"]
+    except (OSError, ValueError, KeyError) as error:
+        return [Result("the test program", "failed", [f"no report ({error}); it ended with {run.returncode:#x}",
+                                                      run.stdout[-2000:]])]
     results = []
-    for suite in json.loads(report.read_text())["testsuites"] if report.exists() else []:
+    for suite in suites:
         for test in suite["testsuite"]:
             failures = [failure["failure"] for failure in test.get("failures", [])]
             status = "failed" if failures else "skipped" if test["result"] == "SKIPPED" else "passed"
