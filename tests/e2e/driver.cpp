@@ -4,8 +4,10 @@
 //   post LOW HIGH (WM_COMMAND), box ID (describes the message box, then presses ID), settle
 //   (half a second later: open, running without a window, or ended), close, exit,
 //   write FILE TEXT (so a stand-in answers differently from then on), status (the status
-//   colour now), and idle MS MAX LOG (at most MAX probes logged in LOG while the window idles).
-// A check it cannot make here prints "skip: " and the reason.
+//   colour now), idle MS MAX LOG (at most MAX probes logged in LOG while the window idles), and
+//   release (the launcher may outlive the driver).
+// A check it cannot make here prints "skip: " and the reason. With LTF_JOB in its environment it
+// runs in that job, which "driver hold" makes.
 #include <windows.h>
 
 #include <algorithm>
@@ -245,15 +247,48 @@ std::string DescribeBox(HWND box, HWND window) {
   return TextOf(box) + "|" + TextOf(GetDlgItem(box, 0xFFFF)) + "|" + owned + "|" + buttons;
 }
 
+// Makes the job, which ends every process in it once its last handle closes, and holds that handle
+// until standard input ends: when the runner closes it, or dies.
+int Hold(const wchar_t* name) {
+  const HANDLE job = CreateJobObjectW(nullptr, name);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!job ||
+      !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+    std::printf("job failed %lu\n", GetLastError());
+    return 1;
+  }
+  std::printf("ready\n");
+  char byte = 0;
+  for (DWORD read = 1;
+       read && ReadFile(GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &read, nullptr);) {
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int count, wchar_t** arguments) {
-  if (count < 4) {
-    std::fprintf(stderr, "usage: driver LAUNCHER CWD LINE STEP...\n");
-    return 2;
-  }
   // Unbuffered: what was seen must reach the output even when the driver is ended.
   std::setvbuf(stdout, nullptr, _IONBF, 0);
+  wchar_t name[128] = {};
+  const bool in_job = GetEnvironmentVariableW(L"LTF_JOB", name, 128) != 0;
+  if (count == 2 && arguments[1] == std::wstring_view(L"hold")) {
+    return Hold(name);
+  } else if (count < 4) {
+    std::fprintf(stderr, "usage: driver LAUNCHER CWD LINE STEP... | driver hold\n");
+    return 2;
+  }
+  // In the job before the launcher starts, so that all it starts is in it too; only the holder's
+  // handle may keep the job open.
+  if (in_job) {
+    const HANDLE job = OpenJobObjectW(JOB_OBJECT_ASSIGN_PROCESS, FALSE, name);
+    if (!job || !AssignProcessToJobObject(job, GetCurrentProcess())) {
+      std::printf("job failed %lu\n", GetLastError());
+      return 1;
+    }
+    CloseHandle(job);
+  }
   std::wstring line = arguments[3];
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
@@ -266,7 +301,7 @@ int wmain(int count, wchar_t** arguments) {
   CloseHandle(launcher.hThread);
   const DWORD pid = launcher.dwProcessId;
   HWND window = nullptr;
-  bool running = false;
+  bool running = false, released = false;
   int i = 4;
   const auto next = [&] { return i < count ? arguments[i++] : L"0"; };
   while (i < count) {
@@ -284,6 +319,8 @@ int wmain(int count, wchar_t** arguments) {
                   status.c_str());
     } else if (step == L"look") {
       Look(window, running, next());
+    } else if (step == L"release") {
+      released = true;
     } else if (step == L"press") {
       PostMessageW(GetDlgItem(window, _wtoi(next())), BM_CLICK, 0, 0);
     } else if (step == L"post") {
@@ -339,7 +376,7 @@ int wmain(int count, wchar_t** arguments) {
     }
   }
   // A scenario that forgot its exit step must not leave the launcher behind.
-  if (WaitForSingleObject(launcher.hProcess, 0) == WAIT_TIMEOUT) {
+  if (!released && WaitForSingleObject(launcher.hProcess, 0) == WAIT_TIMEOUT) {
     TerminateProcess(launcher.hProcess, 1);
   }
   CloseHandle(launcher.hProcess);

@@ -12,6 +12,7 @@ that need Windows' own programs are skipped with the reason."""
 import argparse
 import csv
 import json
+import os
 import re
 import shutil
 import struct
@@ -228,7 +229,7 @@ def skip_reason(s, host):
     return None
 
 
-def run_scenario(s, host, args):
+def run_scenario(s, number, host, args):
     base = args.work / "".join(c if c.isalnum() else "-" for c in s.name)
     shutil.rmtree(base, ignore_errors=True)
     install, cwd = base / "install", base / "cwd"
@@ -242,64 +243,62 @@ def run_scenario(s, host, args):
     (install / "tasklist.out").write_text(s.tasklist, newline="")
     if s.refusing:
         (install / "taskkill.refuses").touch()
-    companion = None
-    if s.companion:
-        companion = subprocess.Popen(host.command(install / "lanternfield.exe"), cwd=cwd,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # Only the launcher's own starts are the scenario's.
-        wait_for(lambda: read_log(install / "calls.log"), bool)
-        (install / "calls.log").unlink(missing_ok=True)
 
     def fill(text):
         return (text.replace("{install}", host.path(install)).replace("{base}", host.path(base))
                 .replace("{session}", host.session).replace("{update_url}", args.update_url))
     launcher = host.path(install / "LanternfieldLauncher.exe")
     line = s.line or f'"{launcher}"' + (f" {s.args}" if s.args else "")
-    runs, seen, statuses = [[]], [], []
+    runs, seen, statuses, problems = [[]], [], [], []
     for step in map(fill, s.steps):
         runs.append([]) if step == "restart" else runs[-1].append(step)
+    env = {**os.environ, "LTF_JOB": f"Local\\lanternfield-kit-{os.getpid()}-{number}"}
     # Every process of the scenario writes to the driver's standard error (under Wine, Wine's own
-    # messages too, as of a child that dies while starting): kept, it says why a start failed.
-    try:
-        with open(base / "driver.err", "w") as err:
-            for run in runs:
-                # A file, not a pipe: a released child may hold the pipe's end open.
-                with open(base / "driver.out", "w+") as out:
-                    driver = host.command(KIT / "e2e_driver.exe", launcher, host.path(cwd), line, *run)
-                    statuses.append(subprocess.run(driver, stdout=out, stderr=err, timeout=240).returncode)
-                    out.seek(0)
-                    seen += [text.rstrip("\r\n") for text in out if text.strip()]
-    except subprocess.TimeoutExpired:
-        # The driver is ended, but the stand-ins wait for "end": a companion left running would
-        # block every later scenario that asks the real system.
-        (install / "end").touch()
-        raise
-    skipped = [text.removeprefix("skip: ") for text in seen if text.startswith("skip: ")]
+    # messages too, as of a child that dies while starting): kept, it says why a start failed. The
+    # job ends all still in it once its holder's input closes: on leaving, however, or if we die.
+    with open(base / "driver.err", "w") as err, subprocess.Popen(
+            host.command(KIT / "e2e_driver.exe", "hold"), env=env, stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE, stderr=err) as holder:
+        holder.stdout.readline()  # "ready" once the job is made; without it no driver can join it
 
-    # Past a check the driver could not make, its lines are not the scenario's; before it, they are.
-    shown = seen[:next((i for i, text in enumerate(seen) if text.startswith("skip: ")), len(seen))]
-    wanted = s.expect[:len(shown)] if skipped else s.expect
-    problems = [] if shown == wanted else [f"driver saw {seen}\n    expected {s.expect}"]
-    if any(statuses):  # the driver never ran: its start or the prefix set-up failed
-        problems.append(f"driver exit statuses {statuses}, expected all 0")
-    # A window probes on every paint, so the number of probes is not the launcher's choice.
-    windowed = "window" in s.steps
-    expected = [(name, fill(command)) for name, command in s.calls]
-    def children(log):
-        return [(e[0], e[3]) for e in log if not (windowed and e[0] == "tasklist.exe")]
-    calls = wait_for(lambda: read_log(install / "calls.log"), lambda log: children(log) == expected)
-    if (logged := children(calls)) != expected:
-        problems.append(f"stand-ins logged {logged}\n    expected {expected}")
-    # The companion starts in the launcher's current directory, not in its own.
-    started_in = [e[2] for e in calls if e[0] == "lanternfield.exe"]
-    if any(directory != host.path(cwd) for directory in started_in):
-        problems.append(f"companion started in {started_in}, expected {host.path(cwd)}")
-    (install / "end").touch()
-    ended = wait_for(lambda: read_log(install / "ended.log"), lambda log: len(log) >= s.alive)
-    if len(ended) != s.alive:
-        problems.append(f"{len(ended)} companions were still running at the end, expected {s.alive}")
-    if companion:
-        companion.wait(timeout=30)
+        def drive(program, command, steps):
+            # A file, not a pipe: a released child may hold the pipe's end open.
+            with open(base / "driver.out", "w+") as out:
+                driver = host.command(KIT / "e2e_driver.exe", program, host.path(cwd), command, *steps)
+                statuses.append(subprocess.run(driver, stdout=out, stderr=err, env=env, timeout=240).returncode)
+                out.seek(0)
+                return [text.rstrip("\r\n") for text in out if text.strip()]
+        if s.companion:  # already running, in the job too; only the launcher's starts are the scenario's
+            drive(host.path(install / "lanternfield.exe"), fill(COMPANION[1]), ["release"])
+            wait_for(lambda: read_log(install / "calls.log"), bool)
+            (install / "calls.log").unlink(missing_ok=True)
+        for run in runs:
+            seen += drive(launcher, line, run)
+        skipped = [text.removeprefix("skip: ") for text in seen if text.startswith("skip: ")]
+
+        # Past a check the driver could not make, its lines are not the scenario's; before it, they are.
+        shown = seen[:next((i for i, text in enumerate(seen) if text.startswith("skip: ")), len(seen))]
+        wanted = s.expect[:len(shown)] if skipped else s.expect
+        if shown != wanted:
+            problems.append(f"driver saw {seen}\n    expected {s.expect}")
+        if any(statuses):  # the driver never ran: its start or the prefix set-up failed
+            problems.append(f"driver exit statuses {statuses}, expected all 0")
+        # A window probes on every paint, so the number of probes is not the launcher's choice.
+        windowed = "window" in s.steps
+        expected = [(name, fill(command)) for name, command in s.calls]
+        def children(log):
+            return [(e[0], e[3]) for e in log if not (windowed and e[0] == "tasklist.exe")]
+        calls = wait_for(lambda: read_log(install / "calls.log"), lambda log: children(log) == expected)
+        if (logged := children(calls)) != expected:
+            problems.append(f"stand-ins logged {logged}\n    expected {expected}")
+        # The companion starts in the launcher's current directory, not in its own.
+        started_in = [e[2] for e in calls if e[0] == "lanternfield.exe"]
+        if any(directory != host.path(cwd) for directory in started_in):
+            problems.append(f"companion started in {started_in}, expected {host.path(cwd)}")
+        (install / "end").touch()
+        ended = wait_for(lambda: read_log(install / "ended.log"), lambda log: len(log) >= s.alive)
+        if len(ended) != s.alive:
+            problems.append(f"{len(ended)} companions were still running at the end, expected {s.alive}")
 
     if s.shot and not skipped and (base / "shot.ppm").exists():
         args.shots.mkdir(parents=True, exist_ok=True)
@@ -374,7 +373,7 @@ def main():
     if results:
         print(f"the test program: {sum(r.status == 'passed' for r in results)} of {len(results)} "
               "tests passed", flush=True)
-    for scenario in SCENARIOS:
+    for number, scenario in enumerate(SCENARIOS, 1):
         if args.only and args.only not in scenario.name:
             continue
         started = time.monotonic()
@@ -382,7 +381,7 @@ def main():
             result = Result(scenario.name, "skipped", [reason])
         else:
             try:
-                result = run_scenario(scenario, host, args)
+                result = run_scenario(scenario, number, host, args)
             except subprocess.TimeoutExpired as expired:
                 result = Result(scenario.name, "failed", [f"ran past {expired.timeout} s"])
         result.seconds = time.monotonic() - started

@@ -2,7 +2,8 @@
 // beside itself in calls.log, in UTF-16LE: name, process id, current directory, command line.
 // Built twice: for the GUI subsystem, and for the console, as the system's own programs are.
 //   tasklist.exe      prints tasklist.out, which lies beside it
-//   lanternfield.exe  runs until a file named "end" shows beside it, then logs to ended.log
+//   lanternfield.exe  runs until a file named "end" shows beside it, then logs to ended.log;
+//                     after ten minutes without one it ends by itself
 //   taskkill.exe      ends every lanternfield.exe of its session, as the launcher's stop asks,
 //                     unless taskkill.refuses lies beside it: then it exits with 1, as taskkill
 //                     does when it may not end a process
@@ -60,7 +61,9 @@ int wmain() {
     }
     CloseHandle(file);
   } else if (lstrcmpiW(name.c_str(), L"lanternfield.exe") == 0) {
-    while (GetFileAttributesW((directory + L"\\end").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const std::wstring end = directory + L"\\end";
+    for (const ULONGLONG until = GetTickCount64() + 600000;
+         GetFileAttributesW(end.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount64() < until;) {
       Sleep(50);
     }
     Log(directory + L"\\ended.log", name);
