@@ -4,11 +4,11 @@ alone: the test program's suites, then end-to-end scenarios, each in a fresh ins
 where stand-ins play the programs the launcher starts, comparing what the driver saw and the
 stand-ins logged with what each expects. Ends with "N passed, N failed".
 
-  python run_tests.py [--exe EXE] [--only TEXT] [--work DIR] [--shots DIR] [--wine-run SCRIPT]
+  python run_tests.py [--exe EXE] [--only TEXT] [--work DIR] [--shots DIR] [--strict] [--wine-run SCRIPT]
 
 --exe tests another copy of the exe (an installer's) instead of the kit's own. On Windows the
 programs run as they are; with --wine-run they run under Wine through SCRIPT, and the scenarios
-that need Windows' own programs are skipped with the reason."""
+that need Windows' own programs are skipped with the reason. --strict fails every other skip."""
 import argparse
 import csv
 import json
@@ -40,10 +40,12 @@ CONFIRM = f"box Uninstall Lanternfield|Are you sure you want to uninstall Lanter
 NO_UNINSTALLER = f"box Lanternfield|Uninstaller not found. Use Settings > Apps.|window|{IDOK}"
 CHILDREN = ("tasklist.exe", "lanternfield.exe", "taskkill.exe", "cmd.exe")
 WINE_TASKLIST = "Wine's own tasklist prints nothing"
+# Read from the screen: a "skip KIND: reason" may stand in for them; all but the status need 100%.
+SCREEN = ("status", "frame", "child", "paint")
 
 
 def window(running):
-    return f"window {'Stop' if running else 'Start'} Lanternfield|{'running' if running else 'stopped'}"
+    return [f"window {'Stop' if running else 'Start'} Lanternfield", f"status {'running' if running else 'stopped'}"]
 
 
 def look(running):
@@ -84,53 +86,53 @@ SCENARIOS = [
              broken=("tasklist.exe",), stand_ins=("lanternfield.exe",), alive=1),
     Scenario("quoted switch", ["exit"], ["exit 0"], [PROBE], args='"--silent"'),
     Scenario("switch as the program name", ["exit"], ["exit 0"], [PROBE], line="--silent"),
-    Scenario("near miss opens the window", ["window", "close", "exit"], [window(True), "exit 0"],
+    Scenario("near miss opens the window", ["window", "close", "exit"], [*window(True), "exit 0"],
              args="--SILENT"),
     Scenario("window, companion stopped: look, unknown command, WM_CLOSE",
              ["window", "look", "{base}\\shot.ppm", "post", "999", "0", "settle", "close", "exit"],
-             [window(False), *look(False), "open", "exit 0"], tasklist=NOT_RUNNING,
+             [*window(False), *look(False), "open", "exit 0"], tasklist=NOT_RUNNING,
              shot="Stopped"),
     Scenario("window, companion running: look, toggle command with a notification code",
              ["window", "look", "{base}\\shot.ppm", "post", TOGGLE, "1", "exit"],
-             [window(True), *look(True), "exit 0"], [STOP], shot="Running"),
+             [*window(True), *look(True), "exit 0"], [STOP], shot="Running"),
     Scenario("toggle acts on the state at the press, not on its label",
              ["window", "write", "{install}\\tasklist.out", RUNNING, "press", TOGGLE, "exit"],
-             [window(False), "exit 0"], [STOP], tasklist=NOT_RUNNING),
+             [*window(False), "exit 0"], [STOP], tasklist=NOT_RUNNING),
     Scenario("the window stays: update page, uninstall declined, uninstall without its uninstaller",
              ["window", "press", UPDATE_ID, "settle", "press", UNINSTALL, "box", IDNO, "settle",
               "press", UNINSTALL, "box", IDYES, "box", IDOK, "settle", "close", "exit"],
-             [window(True), "open", CONFIRM, "open", CONFIRM, NO_UNINSTALLER, "open", "exit 0"], [UPDATE, STOP]),
+             [*window(True), "open", CONFIRM, "open", CONFIRM, NO_UNINSTALLER, "open", "exit 0"], [UPDATE, STOP]),
     Scenario("uninstall confirmed", ["window", "press", UNINSTALL, "box", IDYES, "exit"],
-             [window(True), CONFIRM, "exit 0"], [STOP, UNINSTALLER], stand_ins=(*CHILDREN, "Uninstall.exe")),
+             [*window(True), CONFIRM, "exit 0"], [STOP, UNINSTALLER], stand_ins=(*CHILDREN, "Uninstall.exe")),
     Scenario("uninstall confirmed, but the uninstaller cannot start: the window stays",
              ["window", "press", UNINSTALL, "box", IDYES, "settle", "close", "exit"],
-             [window(True), CONFIRM, "open", "exit 0"], [STOP], broken=("Uninstall.exe",)),
+             [*window(True), CONFIRM, "open", "exit 0"], [STOP], broken=("Uninstall.exe",)),
     # taskkill refuses, as it does a companion that runs elevated, which the probe still lists.
     Scenario("toggle, taskkill refused: once more elevated through the shell",
-             ["window", "press", TOGGLE, "exit"], [window(True), "exit 0"], [STOP, ELEVATED_STOP],
+             ["window", "press", TOGGLE, "exit"], [*window(True), "exit 0"], [STOP, ELEVATED_STOP],
              refusing=True, elevates=True),
     Scenario("toggle with the companion missing", ["window", "press", TOGGLE, "box", IDOK, "exit"],
-             [window(False), MISSING_COMPANION, "exit 0"], tasklist=NOT_RUNNING, stand_ins=("tasklist.exe",)),
+             [*window(False), MISSING_COMPANION, "exit 0"], tasklist=NOT_RUNNING, stand_ins=("tasklist.exe",)),
     # Started from the window, the companion outlives the launcher; the stand-in taskkill ends it.
     Scenario("live start and stop",
              ["window", "press", TOGGLE, "exit", "write", "{install}\\tasklist.out", RUNNING,
               "restart", "window", "press", TOGGLE, "exit"],
-             [window(False), "exit 0", window(True), "exit 0"], [COMPANION, STOP], tasklist=NOT_RUNNING,
+             [*window(False), "exit 0", *window(True), "exit 0"], [COMPANION, STOP], tasklist=NOT_RUNNING,
              stand_ins=("tasklist.exe", "lanternfield.exe", "taskkill.exe")),
     # Nothing beside the launcher but the companion: the system's own tasklist and taskkill.
     Scenario("the system's tasklist sees a running companion", ["window", "close", "exit"],
-             [window(True), "exit 0"], stand_ins=("lanternfield.exe",), companion=True, alive=1,
+             [*window(True), "exit 0"], stand_ins=("lanternfield.exe",), companion=True, alive=1,
              windows_only=WINE_TASKLIST),
     Scenario("the system's tasklist sees no companion", ["window", "close", "exit"],
-             [window(False), "exit 0"], stand_ins=(), windows_only=WINE_TASKLIST),
+             [*window(False), "exit 0"], stand_ins=(), windows_only=WINE_TASKLIST),
     Scenario("the system's taskkill ends the companion", ["window", "press", TOGGLE, "exit"],
-             [window(True), "exit 0"], stand_ins=("lanternfield.exe",), companion=True,
+             [*window(True), "exit 0"], stand_ins=("lanternfield.exe",), companion=True,
              windows_only="Wine's own taskkill rejects the session filter"),
     # Each probe opens a console window over the launcher's and closes it again; the window must
     # still show the true status, and must not probe on by itself.
     Scenario("console stand-ins: the true status after the probe's console went, and no probe loop",
              ["window", "idle", "5000", "2", "{install}\\calls.log", "status", "close", "exit"],
-             [window(True), "idle ok", "status running", "exit 0"], console=True,
+             [*window(True), "idle ok", "status running", "exit 0"], console=True,
              windows_only="Wine opens no console window for a GUI program's console child"),
 ]
 
@@ -145,9 +147,10 @@ class WindowsHost:
         session = ctypes.c_ulong()
         kernel32.ProcessIdToSessionId(kernel32.GetCurrentProcessId(), ctypes.byref(session))
         self.session = str(session.value)
-        # An unaware process is told 96 whatever the scaling; 0 when it cannot become aware.
+        # An unaware process is told 96 dpi whatever the scaling.
         aware = user32.SetProcessDpiAwarenessContext(ctypes.c_void_p(-4))  # per monitor, v2
-        self.dpi = user32.GetDpiForSystem() if aware else 0
+        dpi = user32.GetDpiForSystem() if aware else 0
+        self.scaling = None if dpi == 96 else f"{dpi * 100 // 96}%" if dpi else "a scaling this process cannot read"
         self.elevated = bool(ctypes.windll.shell32.IsUserAnAdmin())
 
     def command(self, program, *args):
@@ -168,8 +171,8 @@ class WindowsHost:
 
 class WineHost:
     """The programs run under Wine through a script that makes its prefix, on the X display:
-    every process in session 1, as administrator, at 96 dpi."""
-    wine, session, dpi, elevated = True, "1", 96, True
+    every process in session 1, as administrator, at 100% scaling."""
+    wine, session, scaling, elevated = True, "1", None, True
 
     def __init__(self, wine_run):
         self.wine_run = wine_run
@@ -190,6 +193,7 @@ class Result:
     status: str  # passed, failed or skipped
     notes: list = field(default_factory=list)  # the problems, or why it was skipped
     seconds: float = 0
+    unchecked: list = field(default_factory=list)  # expected lines a skip stood in for
 
 
 def read_log(path):
@@ -223,10 +227,23 @@ def skip_reason(s, host):
         return s.windows_only
     if s.elevates and not host.elevated:
         return "unelevated, the second taskkill shows an elevation prompt that no one answers here"
-    if "look" in s.steps and host.dpi != 96:
-        scaling = f"{host.dpi * 100 // 96}%" if host.dpi else "a scaling this process cannot read"
-        return f"the pixel checks need 100% display scaling, not {scaling}"
     return None
+
+
+def compare(seen, expect, scaling):
+    """The expected lines left unchecked, each with why, put in their place in `seen`: one read from
+    the screen where the driver printed "skip" for it, and at a scaling but 100% all but the status."""
+    unchecked = []
+    for i, (got, want) in enumerate(zip(seen, expect)):
+        kind, reason = want.split(" ")[0], None
+        if kind in SCREEN and got.startswith(f"skip {kind}: "):
+            reason = got.split(": ", 1)[1]
+        elif kind in SCREEN[1:] and scaling and got.startswith(kind):
+            reason = f"the layout and pixel checks need 100% display scaling, not {scaling}"
+        if reason:
+            seen[i] = want
+            unchecked.append(f"{want} ({reason})")
+    return unchecked
 
 
 def run_scenario(s, number, host, args):
@@ -274,12 +291,10 @@ def run_scenario(s, number, host, args):
             (install / "calls.log").unlink(missing_ok=True)
         for run in runs:
             seen += drive(launcher, line, run)
-        skipped = [text.removeprefix("skip: ") for text in seen if text.startswith("skip: ")]
 
-        # Past a check the driver could not make, its lines are not the scenario's; before it, they are.
-        shown = seen[:next((i for i, text in enumerate(seen) if text.startswith("skip: ")), len(seen))]
-        wanted = s.expect[:len(shown)] if skipped else s.expect
-        if shown != wanted:
+        compared = list(seen)
+        unchecked = compare(compared, s.expect, host.scaling)
+        if compared != s.expect:
             problems.append(f"driver saw {seen}\n    expected {s.expect}")
         if any(statuses):  # the driver never ran: its start or the prefix set-up failed
             problems.append(f"driver exit statuses {statuses}, expected all 0")
@@ -300,17 +315,16 @@ def run_scenario(s, number, host, args):
         if len(ended) != s.alive:
             problems.append(f"{len(ended)} companions were still running at the end, expected {s.alive}")
 
-    if s.shot and not skipped and (base / "shot.ppm").exists():
+    if s.shot and (base / "shot.ppm").exists():
         args.shots.mkdir(parents=True, exist_ok=True)
         write_png(base / "shot.ppm", args.shots / f"launcher-window-{s.shot}.png")
-    elif s.shot and not skipped:
+    elif s.shot and not any(text.startswith("paint") for text in unchecked):
         problems.append("no screenshot")
     if problems:
         tail = (base / "driver.err").read_text(errors="replace").splitlines()[-20:]
         problems.append(f"the end of standard error ({base / 'driver.err'}):\n  " + "\n  ".join(tail))
-    if skipped and not problems:
-        return Result(s.name, "skipped", skipped)
-    return Result(s.name, "failed" if problems else "passed", problems)
+    return Result(s.name, "failed" if problems else "passed",
+                  problems + [f"not checked: {text}" for text in unchecked], unchecked=unchecked)
 
 
 def run_suites(host, args):
@@ -351,6 +365,7 @@ def main():
     parser.add_argument("--only", help="run only the scenarios whose name holds this text")
     parser.add_argument("--work", type=Path, default=KIT / "runs")
     parser.add_argument("--shots", type=Path, default=KIT / "screenshots")
+    parser.add_argument("--strict", action="store_true", help="fail every skip but Wine's")
     parser.add_argument("--wine-run", help="run the programs under Wine through this script")
     args = parser.parse_args()
     args.exe, args.work, args.shots = args.exe.resolve(), args.work.resolve(), args.shots.resolve()
@@ -384,12 +399,17 @@ def main():
                 result = run_scenario(scenario, number, host, args)
             except subprocess.TimeoutExpired as expired:
                 result = Result(scenario.name, "failed", [f"ran past {expired.timeout} s"])
+        if args.strict and (result.unchecked or result.status == "skipped" and reason != scenario.windows_only):
+            result.status = "failed"
+            result.notes.append("--strict: only Wine may skip a check")
         result.seconds = time.monotonic() - started
         report(result)
         results.append(result)
     counts = {status: sum(r.status == status for r in results) for status in ("passed", "failed", "skipped")}
     if counts["skipped"]:
         print(f"{counts['skipped']} skipped, each with its reason above")
+    if unchecked := sum(len(r.unchecked) for r in results):
+        print(f"{unchecked} lines not checked, each with its reason above")
     print(f"screenshots of the window: {args.shots}")
     print(f"{counts['passed']} passed, {counts['failed']} failed")
     return 1 if counts["failed"] or not counts["passed"] else 0
