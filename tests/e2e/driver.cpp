@@ -1,13 +1,15 @@
 // Starts the launcher with an exact command line and drives it from outside its process, one
 // step per argument, printing one line per fact it sees:  driver LAUNCHER CWD LINE STEP...
 //   window (its toggle's label, then its status colour), look FILE (frame, controls, paint; the
-//   window saved to FILE as PPM), press ID, post LOW HIGH (WM_COMMAND), box ID (describes the
-//   message box, then presses ID), settle (half a second later: open, running without a window,
-//   or ended), close, exit, write FILE TEXT (so a stand-in answers differently from then on),
-//   status (the status colour now), idle MS MAX LOG (at most MAX probes logged in LOG while the
-//   window idles), release (the launcher may outlive the driver).
-// A check it cannot make here prints "skip KIND: " and the reason in the place of its line. With
-// LTF_JOB in its environment it runs in that job, which "driver hold" makes.
+//   window saved to FILE as PPM), press ID, post LOW HIGH (WM_COMMAND), box ID|only (describes
+//   the message box, then presses that button, or its only one), settle (half a second later:
+//   open, running without a window, or ended), close, exit, write FILE TEXT (so a stand-in
+//   answers differently from then on), status (the status colour now), idle MS MAX LOG (at most
+//   MAX probes logged in LOG while the window idles), release (the launcher may outlive the
+//   driver).
+// A check it cannot make here prints "skip KIND: " and the reason in the place of its line; a
+// "note: " line is the system's choice, not the launcher's. With LTF_JOB in its environment it
+// runs in that job, which "driver hold" makes.
 #include <windows.h>
 
 #include <algorithm>
@@ -268,18 +270,34 @@ void Look(HWND window, bool running, const wchar_t* screenshot) {
   }
 }
 
-std::string DescribeBox(HWND box, HWND window) {
-  std::string buttons;
+// Describes the message box, then presses the button `which` names: its id, or "only".
+void AnswerBox(HWND box, HWND window, const wchar_t* which) {
+  std::vector<HWND> buttons;
+  std::string ids;  // not their labels, which are in the language of the system's interface
+  const char* icon = "no icon";  // which one follows from the style, which the unit tests check
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (ClassOf(child) == "Button" && IsWindowVisible(child)) {
-      // Their ids, not their labels, which are in the language of the system's interface.
-      buttons += (buttons.empty() ? "" : ",") + std::to_string(GetDlgCtrlID(child));
+    const std::string kind = IsWindowVisible(child) ? ClassOf(child) : "hidden";
+    if (kind == "Button") {
+      buttons.push_back(child);
+      ids += (ids.empty() ? "" : ",") + std::to_string(GetDlgCtrlID(child));
+    } else if (kind == "Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+      icon = "icon";
     }
   }
   const HWND owner = GetWindow(box, GW_OWNER);
   const char* owned = owner == nullptr ? "none" : owner == window ? "window" : "other";
   // Message boxes keep their text in the static control with identifier 0xFFFF.
-  return TextOf(box) + "|" + TextOf(GetDlgItem(box, 0xFFFF)) + "|" + owned + "|" + buttons;
+  std::printf("box %s|%s|%s|%s|%s\n", TextOf(box).c_str(), TextOf(GetDlgItem(box, 0xFFFF)).c_str(),
+              owned, icon, buttons.size() == 1 ? "one button" : ids.c_str());
+  if (buttons.size() == 1) {  // IDOK or IDCANCEL: the system's choice
+    std::printf("note: the box's only button has id %s\n", ids.c_str());
+  }
+  const HWND pressed = std::wstring_view(which) != L"only" ? GetDlgItem(box, _wtoi(which))
+                       : buttons.size() == 1               ? buttons[0]
+                                                           : nullptr;
+  // What a click makes the button send; BM_CLICK may fail while the box is not the active window.
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(pressed), BN_CLICKED),
+               reinterpret_cast<LPARAM>(pressed));
 }
 
 // Makes the job, which ends every process in it once its last handle closes, and holds that handle
@@ -359,10 +377,7 @@ int wmain(int count, wchar_t** arguments) {
       PostMessageW(window, WM_COMMAND, MAKEWPARAM(low, high), 0);
     } else if (step == L"box") {
       const HWND box = Visible(pid, L"#32770", kPatience);
-      std::printf("box %s\n", box ? DescribeBox(box, window).c_str() : "none");
-      const int id = _wtoi(next());
-      PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+      AnswerBox(box, window, next());
       // The next box may follow at once; it must not be taken for this one.
       for (int tries = 0; tries < 100 && IsWindow(box); ++tries) {
         Sleep(50);
