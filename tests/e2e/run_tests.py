@@ -4,11 +4,12 @@ alone: the test program's suites, then end-to-end scenarios, each in a fresh ins
 where stand-ins play the programs the launcher starts, comparing what the driver saw and the
 stand-ins logged with what each expects. Ends with "N passed, N failed".
 
-  python run_tests.py [--exe EXE] [--only TEXT] [--work DIR] [--shots DIR] [--strict] [--wine-run SCRIPT]
+  py run_tests.py [--exe EXE] [--only TEXT] [--work DIR] [--shots DIR] [--strict] [--wine-run SCRIPT]
 
---exe tests another copy of the exe (an installer's) instead of the kit's own. On Windows the
-programs run as they are; with --wine-run they run under Wine through SCRIPT, and the scenarios
-that need Windows' own programs are skipped with the reason. --strict fails every other skip."""
+--exe tests another copy of the exe (an installer's) instead of the kit's own. The scenarios run
+in --work, by default in the user's temporary folder. On Windows the programs run as they are;
+with --wine-run they run under Wine through SCRIPT, and the scenarios that need Windows' own
+programs are skipped with the reason. --strict fails every other skip."""
 import argparse
 import csv
 import json
@@ -18,6 +19,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 import zlib
 from dataclasses import dataclass, field
@@ -248,7 +250,7 @@ def compare(seen, expect, scaling):
 
 
 def run_scenario(s, number, host, args):
-    base = args.work / "".join(c if c.isalnum() else "-" for c in s.name)
+    base = args.work / f"{number:02}"  # short: the launcher has no long paths
     shutil.rmtree(base, ignore_errors=True)
     install, cwd = base / "install", base / "cwd"
     install.mkdir(parents=True)
@@ -365,13 +367,17 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--exe", type=Path, default=KIT / "LanternfieldLauncher.exe")
     parser.add_argument("--only", help="run only the scenarios whose name holds this text")
-    parser.add_argument("--work", type=Path, default=KIT / "runs")
+    parser.add_argument("--work", type=Path, default=Path(tempfile.gettempdir()) / "lanternfield-kit")
     parser.add_argument("--shots", type=Path, default=KIT / "screenshots")
     parser.add_argument("--strict", action="store_true", help="fail every skip but Wine's")
     parser.add_argument("--wine-run", help="run the programs under Wine through this script")
     args = parser.parse_args()
     args.exe, args.work, args.shots = args.exe.resolve(), args.work.resolve(), args.shots.resolve()
     host = WineHost(args.wine_run) if args.wine_run else WindowsHost()
+    # The exe has no manifest, so no long paths: the deepest, a stand-in's, must stay within MAX_PATH.
+    if long := [host.path(folder) for folder in (KIT, args.work) if len(host.path(folder)) > 150]:
+        sys.exit(f"{long[0]} is longer than 150 characters, too long for the launcher without long paths;"
+                 " move the kit, or choose a shorter --work")
     args.work.mkdir(parents=True, exist_ok=True)
     if foreign := host.foreign_companions():
         sys.exit("A companion is running, which the scenarios would end; close it first:\n  "
