@@ -2,11 +2,10 @@
 // step per argument, printing one line per fact it sees:  driver LAUNCHER CWD LINE STEP...
 //   window (its toggle's label, then its status colour), look FILE (frame, controls, paint; the
 //   window saved to FILE as PPM), press ID, post LOW HIGH (WM_COMMAND), box ID|only (describes
-//   the message box, then presses that button, or its only one), settle (half a second later:
-//   open, running without a window, or ended), close, exit, write FILE TEXT (so a stand-in
-//   answers differently from then on), status (the status colour now), idle MS MAX LOG (at most
-//   MAX probes logged in LOG while the window idles), release (the launcher may outlive the
-//   driver).
+//   the message box, then presses button ID or its only one), settle (half a second later: open,
+//   running without a window, or ended), close, exit, write FILE TEXT (so a stand-in answers
+//   differently from then on), status (the status colour now), idle MS MAX LOG (at most MAX
+//   probes logged in LOG while the window idles), release (the launcher may outlive the driver).
 // A check it cannot make here prints "skip KIND: " and the reason in the place of its line; a
 // "note: " line is the system's choice, not the launcher's. With LTF_JOB in its environment it
 // runs in that job, which "driver hold" makes.
@@ -214,21 +213,17 @@ std::string Status(HWND window, int tries) {
   return "status none";
 }
 
-// The probes the stand-in tasklist has logged so far: its lines in the UTF-16LE log.
-int ProbesLogged(const wchar_t* log) {
-  std::wstring text = L"\n";
+// The starts the stand-ins have logged so far: the lines of their UTF-16LE log.
+int Logged(const wchar_t* log) {
+  int lines = 0;
   std::FILE* file = _wfopen(log, L"rb");
   for (wchar_t unit = 0; file && std::fread(&unit, sizeof(unit), 1, file) == 1;) {
-    text += unit;
+    lines += unit == L'\n';
   }
   if (file) {
     std::fclose(file);
   }
-  int probes = 0;
-  for (std::size_t at = 0; (at = text.find(L"\ntasklist.exe\t", at)) != std::wstring::npos; ++at) {
-    ++probes;
-  }
-  return probes;
+  return lines;
 }
 
 bool WriteWhole(const wchar_t* path, const std::string& bytes) {
@@ -407,9 +402,10 @@ int wmain(int count, wchar_t** arguments) {
     } else if (step == L"idle") {
       const int milliseconds = _wtoi(next()), most = _wtoi(next());
       const wchar_t* log = next();
-      const int before = ProbesLogged(log);
+      // An idle window starts nothing but probes.
+      const int before = Logged(log);
       Sleep(milliseconds);
-      if (const int probes = ProbesLogged(log) - before; probes > most) {
+      if (const int probes = Logged(log) - before; probes > most) {
         std::printf("idle: %d probes in %d ms\n", probes, milliseconds);
       } else {
         std::printf("idle ok\n");

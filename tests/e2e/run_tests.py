@@ -234,8 +234,7 @@ def skip_reason(s, host):
 
 
 def compare(seen, expect, scaling):
-    """The expected lines left unchecked, each with why, put in their place in `seen`: one read from
-    the screen where the driver printed "skip" for it, and at a scaling but 100% all but the status."""
+    """The expected lines of SCREEN left unchecked and why, each put in its place in `seen`."""
     unchecked = []
     for i, (got, want) in enumerate(zip(seen, expect)):
         kind, reason = want.split(" ")[0], None
