@@ -2,7 +2,8 @@
 // beside itself in calls.log, in UTF-16LE: name, process id, current directory, command line.
 // Built twice: for the GUI subsystem, and for the console, as the system's own programs are.
 //   tasklist.exe      prints tasklist.out, which lies beside it
-//   lanternfield.exe  runs until a file named "end" shows beside it, then logs to ended.log
+//   lanternfield.exe  runs until a file named "end" shows beside it, then logs to ended.log;
+//                     after ten minutes without one it ends by itself
 //   taskkill.exe      ends every lanternfield.exe of its session, as the launcher's stop asks,
 //                     unless taskkill.refuses lies beside it: then it exits with 1, as taskkill
 //                     does when it may not end a process
@@ -13,12 +14,16 @@
 
 #include <string>
 
+#include "platform/growing_buffer_win.h"
+#include "platform/paths/paths.h"
+
 // One write per line, so stand-ins running at once do not interleave their lines.
 static void Log(const std::wstring& file, const std::wstring& name) {
-  wchar_t current[MAX_PATH + 1] = {};
-  GetCurrentDirectoryW(MAX_PATH + 1, current);
+  const std::u16string current = ltf::ReadWindowsText([](wchar_t* buffer, DWORD size) {
+                                   return GetCurrentDirectoryW(size, buffer);
+                                 }).value_or(u"?");
   const std::wstring line = name + L'\t' + std::to_wstring(GetCurrentProcessId()) + L'\t' +
-                            current + L'\t' + GetCommandLineW() + L'\n';
+                            ltf::AsWide(current.c_str()) + L'\t' + GetCommandLineW() + L'\n';
   const HANDLE log = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_ALWAYS, 0, nullptr);
   DWORD written = 0;
@@ -45,9 +50,8 @@ static void EndCompanions() {
 }
 
 int wmain() {
-  wchar_t module[MAX_PATH + 1] = {};
-  GetModuleFileNameW(nullptr, module, MAX_PATH + 1);
-  const std::wstring path = module, directory = path.substr(0, path.find_last_of(L'\\'));
+  const std::wstring path = ltf::AsWide(ltf::ExecutablePath().value_or(u"").c_str());
+  const std::wstring directory = path.substr(0, path.find_last_of(L'\\'));
   const std::wstring name = path.substr(directory.size() + 1);
   Log(directory + L"\\calls.log", name);
   if (lstrcmpiW(name.c_str(), L"tasklist.exe") == 0) {
@@ -60,7 +64,9 @@ int wmain() {
     }
     CloseHandle(file);
   } else if (lstrcmpiW(name.c_str(), L"lanternfield.exe") == 0) {
-    while (GetFileAttributesW((directory + L"\\end").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const std::wstring end = directory + L"\\end";
+    for (const ULONGLONG until = GetTickCount64() + 600000;
+         GetFileAttributesW(end.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount64() < until;) {
       Sleep(50);
     }
     Log(directory + L"\\ended.log", name);
