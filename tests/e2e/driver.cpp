@@ -232,6 +232,19 @@ bool WriteWhole(const wchar_t* path, const std::string& bytes) {
   return file && std::fclose(file) == 0 && written;
 }
 
+// Whether Windows runs the launcher, which says it is compatible, on CET shadow stacks: the
+// processor's and the system's choice, only noted. 15 is ProcessUserShadowStackPolicy, which
+// MinGW-w64 10 does not name; bit 0 of its flags turns them on.
+void NoteShadowStacks(HANDLE launcher) {
+  DWORD flags = 0;
+  if (GetProcessMitigationPolicy(launcher, static_cast<PROCESS_MITIGATION_POLICY>(15), &flags,
+                                 sizeof(flags))) {
+    std::printf("note: CET shadow stacks are %s for the launcher\n", flags & 1 ? "on" : "off");
+  } else {
+    std::printf("note: the launcher's CET shadow stacks are unknown (error %lu)\n", GetLastError());
+  }
+}
+
 void Look(HWND window, bool running, const wchar_t* screenshot) {
   RECT outer{};
   GetWindowRect(window, &outer);
@@ -362,6 +375,7 @@ int wmain(int count, wchar_t** arguments) {
       running = status == "status running";
       std::printf("%s\n", status.c_str());
     } else if (step == L"look") {
+      NoteShadowStacks(launcher.hProcess);
       Look(window, running, next());
     } else if (step == L"release") {
       released = true;

@@ -330,6 +330,10 @@ def run_scenario(s, number, host, args):
                   problems + [f"not checked: {text}" for text in unchecked] + notes, unchecked=unchecked)
 
 
+GTEST_FIELDS = {"name", "file", "line", "status", "result", "timestamp", "time", "classname",
+                "failures"}
+
+
 def run_suites(host, args):
     """The test program's suites, one result each. GoogleTest opens its report through the narrow
     C runtime; the program's manifest gives it the UTF-8 code page, which spells any folder."""
@@ -347,7 +351,9 @@ def run_suites(host, args):
         for test in suite["testsuite"]:
             failures = [failure["failure"] for failure in test.get("failures", [])]
             status = "failed" if failures else "skipped" if test["result"] == "SKIPPED" else "passed"
-            results.append(Result(f"{suite['name']}.{test['name']}", status, failures,
+            # What a test recorded of the system it ran on, which only a Windows run can tell.
+            facts = [f"{key}: {value}" for key, value in test.items() if key not in GTEST_FIELDS]
+            results.append(Result(f"{suite['name']}.{test['name']}", status, failures + facts,
                                   float(test["time"].rstrip("s"))))
     if run.returncode and not any(r.status == "failed" for r in results):
         results.append(Result("the test program", "failed",
@@ -390,7 +396,7 @@ def main():
     except subprocess.TimeoutExpired:
         results = [Result("the test program", "failed", ["ran past 900 s"])]
     for result in results:
-        if result.status != "passed":
+        if result.status != "passed" or result.notes:
             report(result)
     if results:
         print(f"the test program: {sum(r.status == 'passed' for r in results)} of {len(results)} "
