@@ -8,11 +8,11 @@ unsigned exe byte for byte (the build fills its checksum and ends it on an 8-byt
       unsigned one; writes SIGNER.txt and updates SHA256SUMS. The PKCS#12 file's password comes
       from LTF_SIGN_PASSWORD, or from the file that LTF_SIGN_PASSWORD_FILE names.
   signing.py unsign EXE OUT [--ca FILE]
-      checks EXE's signature, names its signer and writes EXE without it to OUT; an unsigned EXE
-      is copied as it is
+      checks EXE's signature, names its signer and writes EXE without it to OUT; for an unsigned
+      EXE, only says so (with --ca, fails)
   signing.py unsign-release DIST OUT [--ca FILE]
-      the same for every signed exe of DIST's SHA256SUMS, loose or in a zip, each written to OUT
-      under its file's name; SIGNER.txt must name their signer
+      the same for every signed exe of DIST's SHA256SUMS, loose or in a zip: each file that holds
+      one is written to OUT under its name without it; SIGNER.txt must name their signer
 
 A signature is intact when the digest it holds is the exe's; with --ca, its certificate chain
 must also lead to that CA. Without --ca the signer is only as the signature names it.
@@ -197,11 +197,17 @@ def unsign_release(dist, out, ca):
             signers[entry] = signer
         return data
     files = [line.split(maxsplit=1)[1] for line in (dist / "SHA256SUMS").read_text().splitlines()]
+    # Only what held a signature is written: everything else compares as it is.
     for file in files:
+        before = len(signers)
         if file.lower().endswith(".exe"):
-            (out / file).write_bytes(strip(file, (dist / file).read_bytes()))
+            data = strip(file, (dist / file).read_bytes())
+            if len(signers) > before:
+                (out / file).write_bytes(data)
         elif file.lower().endswith(".zip"):
             rewrite_zip(dist / file, out / file, strip)
+            if len(signers) == before:
+                (out / file).unlink()
     if not signers:
         if ca or SIGNER in files:
             raise Refused(f"{dist}: no exe of the release is signed")
@@ -240,7 +246,8 @@ def main(argv):
             unsign_release(args.given, args.out, args.ca)
         else:
             data, signer = unsigned(args.given, Path(args.given).read_bytes(), args.ca)
-            Path(args.out).write_bytes(data)
+            if signer:
+                Path(args.out).write_bytes(data)
             print(signed_by(args.given, signer, args.ca) if signer else f"{args.given}: not signed\n",
                   end="")
     except Refused as refused:
