@@ -95,8 +95,6 @@ def check(name, data, ca=None):
     one; Refused otherwise."""
     pkcs7 = exe_image.parse(data, name).signature()
     if not pkcs7:
-        if ca:
-            raise Refused(f"{name} is not signed")
         return None
     with tempfile.NamedTemporaryFile(suffix=".exe") as file:
         file.write(data)
@@ -246,6 +244,8 @@ def main(argv):
             unsign_release(args.given, args.out, args.ca)
         else:
             data, signer = unsigned(args.given, Path(args.given).read_bytes(), args.ca)
+            if args.ca and not signer:
+                raise Refused(f"{args.given} is not signed")
             if signer:
                 Path(args.out).write_bytes(data)
             print(signed_by(args.given, signer, args.ca) if signer else f"{args.given}: not signed\n",
