@@ -32,7 +32,7 @@ import exe_image  # noqa: E402
 
 EXE = "LanternfieldLauncher.exe"
 SIGNER = "SIGNER.txt"
-SEQUENCE, SET, CONTEXT_0 = 0x30, 0x31, 0xA0
+SET, CONTEXT_0 = 0x31, 0xA0
 
 
 class Refused(Exception):
@@ -41,7 +41,7 @@ class Refused(Exception):
 
 def run(*command, stdin=None, env=None):
     done = subprocess.run(command, input=stdin, capture_output=True, env=env)
-    return done.returncode, done.stdout.decode(errors="replace") + done.stderr.decode(errors="replace")
+    return done.returncode, (done.stdout + done.stderr).decode(errors="replace")
 
 
 def element(data, at):
@@ -108,7 +108,8 @@ def check(name, data, ca=None):
         raise Refused(f"{name}: its signature does not match its content (changed after signing)")
     if ca and status != 0:
         lines = [line for line in report.splitlines() if re.search(r"rror|fail", line)]
-        raise Refused(f"{name}: the signature does not verify against {ca}:\n  " + "\n  ".join(lines))
+        raise Refused(f"{name}: the signature does not verify against {ca}:\n  "
+                      + "\n  ".join(lines))
     return signer_text(signer_certificate(pkcs7))
 
 
@@ -211,11 +212,10 @@ def unsign_release(dist, out, ca):
             raise Refused(f"{dist}: no exe of the release is signed")
         print(f"{dist}: no exe is signed")
         return
-    described = (dist / SIGNER).read_text() if SIGNER in files else ""
     for entry, signer in sorted(signers.items()):
-        if not described.endswith(signer):
-            raise Refused(f"{entry} is signed by another certificate than {SIGNER} names:\n{signer}")
-    print("".join(signed_by(entry, signer, ca) for entry, signer in sorted(signers.items())), end="")
+        print(signed_by(entry, signer, ca), end="")
+        if SIGNER in files and not (dist / SIGNER).read_text().endswith(signer):
+            raise Refused(f"{entry} is signed by another certificate than {SIGNER} names")
 
 
 def signed_by(name, signer, ca):
@@ -248,8 +248,8 @@ def main(argv):
                 raise Refused(f"{args.given} is not signed")
             if signer:
                 Path(args.out).write_bytes(data)
-            print(signed_by(args.given, signer, args.ca) if signer else f"{args.given}: not signed\n",
-                  end="")
+            print(signed_by(args.given, signer, args.ca) if signer else
+                  f"{args.given}: not signed\n", end="")
     except Refused as refused:
         print(f"FAIL {refused}", file=sys.stderr)
         return 1

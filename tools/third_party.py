@@ -62,7 +62,8 @@ def pdb_modules(pdb):
     """({module index: the file it came from, archive or object}, {index: bytes in the image},
     the linker's path)."""
     modules = output("llvm-pdbutil-19", "dump", "--modules", str(pdb))
-    files = {int(i): obj for i, obj in re.findall(r"Mod (\d+) \| `.*`:\s*\n\s*Obj: `(.*)`:", modules)}
+    files = {int(index): obj for index, obj in
+             re.findall(r"Mod (\d+) \| `.*`:\s*\n\s*Obj: `(.*)`:", modules)}
     contributions = output("llvm-pdbutil-19", "dump", "--section-contribs", str(pdb))
     sizes = {}
     for index, size in re.findall(r"SC\[[^]]*\]\s*\| mod = (\d+), \w+:\d+, size = (\d+)",
