@@ -1,8 +1,17 @@
-# Unzips the test kit afresh and runs its runner under Wine, as a Windows machine runs it:
-#   cmake -DKIT=ZIP -DDIR=FOLDER -DPYTHON=python3 -DWINE_RUN=wine-run.sh -DSHOTS=FOLDER -P run-kit.cmake
+# Unzips the test kit afresh and runs its runner under Wine, as a Windows machine runs it; EXE
+# and ONLY, when given, become its --exe and --only:
+#   cmake -DKIT=ZIP -DDIR=FOLDER -DPYTHON=python3 -DWINE_RUN=wine-run.sh -DSHOTS=FOLDER
+#         [-DEXE=EXE] [-DONLY=TEXT] -P run-kit.cmake
 file(REMOVE_RECURSE ${DIR})
 file(ARCHIVE_EXTRACT INPUT ${KIT} DESTINATION ${DIR})
-execute_process(COMMAND ${PYTHON} ${DIR}/run_tests.py --wine-run ${WINE_RUN} --shots ${SHOTS}
+set(options)
+if(EXE)
+  list(APPEND options --exe ${EXE})
+endif()
+if(ONLY)
+  list(APPEND options --only ${ONLY})
+endif()
+execute_process(COMMAND ${PYTHON} ${DIR}/run_tests.py --wine-run ${WINE_RUN} --shots ${SHOTS} ${options}
                 RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "The test kit under Wine: ${status}")
