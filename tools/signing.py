@@ -14,13 +14,15 @@ unsigned exe byte for byte (the build fills its checksum and ends it on an 8-byt
       the same for every signed exe of DIST's SHA256SUMS, loose or in a zip: each file that holds
       one is written to OUT under its name without it; SIGNER.txt must name their signer
 
-A signature is intact when the digest it holds is the exe's; with --ca, its certificate chain
-must also lead to that CA. Without --ca the signer is only as the signature names it.
+A signature is intact when the digest it holds is the exe's and the certificate table holds
+nothing else; with --ca, its certificate chain must also lead to that CA. Without --ca the signer
+is only as the signature names it.
 """
 import argparse
 import hashlib
 import os
 import re
+import struct
 import subprocess
 import sys
 import tempfile
@@ -93,7 +95,8 @@ def signer_text(certificate):
 def check(name, data, ca=None):
     """The signer's description of a signed exe whose signature is intact, None for an unsigned
     one; Refused otherwise."""
-    pkcs7 = exe_image.parse(data, name).signature()
+    image = exe_image.parse(data, name)
+    pkcs7 = image.signature()
     if not pkcs7:
         return None
     with tempfile.NamedTemporaryFile(suffix=".exe") as file:
@@ -106,6 +109,13 @@ def check(name, data, ca=None):
     calculated = re.findall(r"^Calculated message digest\s*: *(\w+)", report, re.M)
     if not current or current != calculated:
         raise Refused(f"{name}: its signature does not match its content (changed after signing)")
+    # The digest leaves the certificate table out, so bytes hidden there would go unchecked: the
+    # table must hold the signature alone, with at most the padding to 8 bytes, and end the file.
+    at, size = image.directories[exe_image.CERTIFICATE_DIRECTORY]
+    padding = pkcs7[element(pkcs7, 0)[2]:]
+    if (at + size != len(data) or struct.unpack_from("<I", data, at)[0] != size
+            or len(padding) >= 8 or any(padding)):
+        raise Refused(f"{name}: its certificate table holds more than its signature")
     if ca and status != 0:
         lines = [line for line in report.splitlines() if re.search(r"rror|fail", line)]
         raise Refused(f"{name}: the signature does not verify against {ca}:\n  "

@@ -9,6 +9,7 @@ import argparse
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -112,8 +113,17 @@ class Signing(unittest.TestCase):
         data = bytearray((dist / EXE).read_bytes())
         data[exe_image.parse(data).section(".text").offset + 64] ^= 1
         (self.work / "changed.exe").write_bytes(data)
+        # Eight more bytes in the certificate table, which the signature's digest leaves out.
+        data = bytearray((dist / EXE).read_bytes() + b"appended")
+        image = exe_image.parse(data)
+        at, size = image.directories[exe_image.CERTIFICATE_DIRECTORY]
+        struct.pack_into("<I", data, at, size + 8)
+        entry = struct.unpack_from("<I", data, 0x3C)[0] + 24 + 112 + 8 * 4  # PE, optional header
+        struct.pack_into("<I", data, entry + 4, size + 8)
+        (self.work / "appended.exe").write_bytes(data)
         for name, exe, ca in (("a byte of code changed", "changed.exe", None),
                               ("a byte of code changed, with the CA", "changed.exe", "ca.crt"),
+                              ("bytes appended to the signature", "appended.exe", "ca.crt"),
                               ("a CA that signed nothing here", f"signed/{EXE}", "other.crt"),
                               ("the unsigned exe, with the CA", f"release/{EXE}", "ca.crt")):
             with self.subTest(name):
