@@ -10,8 +10,8 @@ traced to its Debian package; the runtime that the build links from copies made 
 Guard (runtime/ in the build directory, tools/guard_runtime.py) is named by the originals.
 
   third_party.py EXE NOTICES SBOM --version VERSION --runtime FILE... --tool ROLE=PATH...
-      run in the build directory, where the link ran; fails naming any linked file that no
-      entry of COMPONENTS covers
+      EXE's PDB beside it; FILE... the originals of runtime/; fails naming any linked file that
+      no entry of COMPONENTS covers
 """
 import argparse
 import hashlib
@@ -33,6 +33,8 @@ IMPORT_LIBRARIES = " ".join(f"lib{dll.lower().removesuffix('.dll')}.a" for dll i
 # links (an SPDX expression), and those files. A linked file found in none of them fails the
 # build: look up its license in the package's copyright file and add it here.
 COMPONENTS = [
+    # Its start-up code is in the public domain, the rest under the ZPL but for a few files under
+    # other permissive terms; the notices carry the copyright file that lists them.
     ("mingw-w64 runtime", "mingw-w64-x86-64-dev", "ZPL-2.1",
      "crt2.o crt2u.o libmingw32.a libmingwex.a libmsvcrt.a libmoldname.a"),
     ("mingw-w64 import libraries", "mingw-w64-x86-64-dev", "ZPL-2.1", IMPORT_LIBRARIES),
