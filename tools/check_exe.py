@@ -2,11 +2,11 @@
 """The launcher exe as its file holds it, read without running it: its resources (the icon group,
 and the version record against the project version); its headers (GUI subsystem, ASLR with
 64-bit addresses, DEP, Control Flow Guard, a relocation table, no section both writable and
-executable, a link time, a valid checksum); its load configuration (the guard's function table,
-holding every function the image points at, and the stack cookie); its debug directory (marked
-compatible with CET shadow stacks, naming a PDB beside it that is its own); its imports, exactly
-those that IMPORTS in tools/exe_image.py lists; and its stack protection: the code calls
-__stack_chk_fail, found in the PDB's public symbols.
+executable, a link time, a valid checksum, a length that a signature does not pad); its load
+configuration (the guard's function table, holding every function the image points at, and the
+stack cookie); its debug directory (marked compatible with CET shadow stacks, naming a PDB beside
+it that is its own); its imports, exactly those that IMPORTS in tools/exe_image.py lists; and its
+stack protection: the code calls __stack_chk_fail, found in the PDB's public symbols.
 
 The exe_file test runs it on every build, and the release before it packages the exe.
 
@@ -110,6 +110,8 @@ def header_problems(image):
         (image.timestamp != 0, "link time 0"),
         (image.checksum == image.computed_checksum(),
          f"checksum {image.checksum:#x}, not the file's {image.computed_checksum():#x}"),
+        # A signature starts on an 8-byte boundary; removing it must give back this very file.
+        (len(image.data) % 8 == 0, f"file length {len(image.data)}, not a multiple of 8"),
     ]
     return [what for ok, what in checks if not ok]
 

@@ -55,7 +55,8 @@ RELOCS_STRIPPED = 0x0001  # file header characteristics
 HIGH_ENTROPY_VA, DYNAMIC_BASE, NX_COMPAT, GUARD_CF = 0x0020, 0x0040, 0x0100, 0x4000
 SCN_MEM_EXECUTE, SCN_MEM_WRITE = 0x20000000, 0x80000000
 SUBSYSTEM_WINDOWS_GUI = 2
-IMPORT_DIRECTORY, BASE_RELOCATION_DIRECTORY, DEBUG_DIRECTORY, LOAD_CONFIG_DIRECTORY = 1, 5, 6, 10
+IMPORT_DIRECTORY, CERTIFICATE_DIRECTORY, BASE_RELOCATION_DIRECTORY = 1, 4, 5
+DEBUG_DIRECTORY, LOAD_CONFIG_DIRECTORY = 6, 10
 DEBUG_CODEVIEW, DEBUG_EX_DLLCHARACTERISTICS = 2, 20
 # IMAGE_LOAD_CONFIG_DIRECTORY64: the offsets of the fields read here.
 LOAD_CONFIG_FIELDS = {"Size": (0, "I"), "SecurityCookie": (88, "Q"),
@@ -125,6 +126,16 @@ class Image:
 
     def imports(self):
         return list(self.import_table())
+
+    def signature(self):
+        """The Authenticode signature (PKCS#7, DER) of the first certificate table entry; b""
+        for an unsigned exe."""
+        # The directory holds a file offset, not an RVA: the table is not loaded.
+        at, size = self.directories[CERTIFICATE_DIRECTORY] if len(self.directories) > 4 else (0, 0)
+        if not size:
+            return b""
+        length = struct.unpack_from("<I", self.data, at)[0]  # then a revision and a type, 2 bytes each
+        return self.data[at + 8:at + length]
 
     def load_config(self):
         """The load configuration's fields named in LOAD_CONFIG_FIELDS, and the guard's function
@@ -196,7 +207,10 @@ class Image:
 
 
 def read(path):
-    data = Path(path).read_bytes()
+    return parse(Path(path).read_bytes(), path)
+
+
+def parse(data, path="the image"):
     pe = struct.unpack_from("<I", data, 0x3C)[0] if data[:2] == b"MZ" else 0
     if data[pe:pe + 4] != b"PE\0\0" or struct.unpack_from("<H", data, pe + 24)[0] != 0x20B:
         raise ValueError(f"{path} is not a 64-bit PE image")
