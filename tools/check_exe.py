@@ -130,14 +130,16 @@ def guard_problems(image):
     where = section_of(image, cookie)
     value = (struct.unpack_from("<Q", image.data, image.offset_of(cookie))[0]
              if where and cookie - where.rva < where.raw_size else None)
-    # Any function whose address the image holds may be called through the guard, from our
-    # code or from Windows'; the guard's own two starting functions are only ever jumped to.
+    # Any function whose address the image holds or loads may be called through the guard, from
+    # our code or from Windows'; the guard's own two starting functions are only ever jumped to.
     own = {config[name] - image.image_base for name in ("GuardCFCheckFunctionPointer",
                                                          "GuardCFDispatchFunctionPointer")}
     own = {image.pointers().get(pointer) for pointer in own}
     code = [s for s in image.sections if s.flags & exe_image.SCN_MEM_EXECUTE]
-    refused = sorted(target for target in set(image.pointers().values()) - functions - own
-                     if any(s.rva <= target < s.rva + s.virtual_size for s in code))
+    taken = {target for target in image.pointers().values()
+             if any(s.rva <= target < s.rva + s.virtual_size for s in code)}
+    taken |= image.lea_targets() & image.function_starts()
+    refused = sorted(taken - functions - own)
     # Our code calls every function pointer through the dispatch pointer, which Windows replaces.
     guarded = calls_of(image, config["GuardCFDispatchFunctionPointer"] - image.image_base,
                        b"\xff\x15")

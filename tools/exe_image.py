@@ -55,7 +55,7 @@ RELOCS_STRIPPED = 0x0001  # file header characteristics
 HIGH_ENTROPY_VA, DYNAMIC_BASE, NX_COMPAT, GUARD_CF = 0x0020, 0x0040, 0x0100, 0x4000
 SCN_MEM_EXECUTE, SCN_MEM_WRITE = 0x20000000, 0x80000000
 SUBSYSTEM_WINDOWS_GUI = 2
-IMPORT_DIRECTORY, CERTIFICATE_DIRECTORY, BASE_RELOCATION_DIRECTORY = 1, 4, 5
+IMPORT_DIRECTORY, EXCEPTION_DIRECTORY, CERTIFICATE_DIRECTORY, BASE_RELOCATION_DIRECTORY = 1, 3, 4, 5
 DEBUG_DIRECTORY, LOAD_CONFIG_DIRECTORY = 6, 10
 DEBUG_CODEVIEW, DEBUG_EX_DLLCHARACTERISTICS = 2, 20
 # IMAGE_LOAD_CONFIG_DIRECTORY64: the offsets of the fields read here.
@@ -181,6 +181,27 @@ class Image:
                     value = struct.unpack_from("<Q", self.data, self.offset_of(where))[0]
                     found[where] = value - self.image_base
             at += length
+        return found
+
+    def function_starts(self):
+        """The RVAs at which the unwind table says functions start: every function but a leaf
+        that touches no stack."""
+        rva, size = self.directories[EXCEPTION_DIRECTORY]
+        at = self.offset_of(rva) if size else 0
+        return {struct.unpack_from("<I", self.data, at + i)[0] for i in range(0, size, 12)}
+
+    def lea_targets(self):
+        """The RVAs that the executable sections load with a rip-relative lea (8D, ModRM of mod
+        00 and r/m 101, a 32-bit displacement); any such bytes count."""
+        found = set()
+        for s in (s for s in self.sections if s.flags & SCN_MEM_EXECUTE):
+            code = self.data[s.offset:s.offset + min(s.raw_size, s.virtual_size)]
+            at = code.find(b"\x8d")
+            while 0 <= at <= len(code) - 6:
+                if code[at + 1] & 0xC7 == 0x05:
+                    end = at + 6
+                    found.add(s.rva + end + int.from_bytes(code[at + 2:end], "little", signed=True))
+                at = code.find(b"\x8d", at + 1)
         return found
 
     def computed_checksum(self):
