@@ -34,14 +34,13 @@ namespace {
 
 StackGuardSeeder seeder = StackGuardSeeder::Loader;
 
-// What differs between runs and processes, XORed as MSVC seeds its cookie, where the loader left
-// the default. The first constructor of the program (101 is the earliest priority it may use):
-// before it only the runtime's start-up runs, which is not protected, and our code runs only from
-// the constructors after it and main. Not protected itself, since it returns after the guard it
-// would check has changed.
-[[gnu::constructor(101), gnu::no_stack_protector]] void SeedStackGuard() {
-  if (__stack_chk_guard != kDefaultStackGuard) {
-    return;
+}  // namespace
+
+// What differs between runs and processes, XORed as MSVC seeds its cookie. Not protected itself:
+// it returns after the guard it would check has changed.
+[[gnu::no_stack_protector]] StackGuardSeeder SeedStackGuard(std::uintptr_t& guard) {
+  if (guard != kDefaultStackGuard) {
+    return StackGuardSeeder::Loader;
   }
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);
@@ -52,14 +51,23 @@ StackGuardSeeder seeder = StackGuardSeeder::Loader;
   seed ^= GetCurrentThreadId();
   seed ^= std::uintptr_t{counter.LowPart} << 32 ^ static_cast<std::uintptr_t>(counter.QuadPart);
   seed ^= reinterpret_cast<std::uintptr_t>(&seed);
-  __stack_chk_guard = seed;
-  seeder = StackGuardSeeder::Constructor;
+  guard = seed;
+  return StackGuardSeeder::Constructor;
 }
-
-}  // namespace
 
 StackGuardSeeder StackGuardSeededBy() {
   return seeder;
 }
+
+namespace {
+
+// The first constructor of the program (101 is the earliest priority it may use): before it only
+// the runtime's start-up runs, which is not protected, and our code runs only from the
+// constructors after it and main.
+[[gnu::constructor(101), gnu::no_stack_protector]] void SeedOwnStackGuard() {
+  seeder = SeedStackGuard(__stack_chk_guard);
+}
+
+}  // namespace
 
 }  // namespace ltf

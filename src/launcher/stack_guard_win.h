@@ -17,4 +17,8 @@ enum class StackGuardSeeder { Loader, Constructor };
 // The loader, or the program's first constructor where the loader left the default.
 StackGuardSeeder StackGuardSeededBy();
 
+// What the first constructor does with the program's guard: seeds a guard that holds the default
+// and says so, or leaves it to the loader that already did.
+StackGuardSeeder SeedStackGuard(std::uintptr_t& guard);
+
 }  // namespace ltf

@@ -229,9 +229,15 @@ TEST_F(WindowsTest, TheSystemsParsersReadEveryQuotedArgumentBack) {
   }
 }
 
-// Whoever seeded it, the guard the stack protection checks is not the one the file holds.
+// Whoever seeded it, the guard the stack protection checks is not the one the file holds; the
+// constructor seeds only a guard that the loader left at the default.
 TEST(ImageTest, TheStackGuardIsSeededBeforeOurCodeRuns) {
   EXPECT_NE(__stack_chk_guard, kDefaultStackGuard);
+  std::uintptr_t left = kDefaultStackGuard, seeded = 0x1234;
+  EXPECT_EQ(SeedStackGuard(left), StackGuardSeeder::Constructor);
+  EXPECT_NE(left, kDefaultStackGuard);
+  EXPECT_EQ(SeedStackGuard(seeded), StackGuardSeeder::Loader);
+  EXPECT_EQ(seeded, 0x1234u);
   RecordProperty("stack guard seeded by", StackGuardSeededBy() == StackGuardSeeder::Loader
                                               ? "the loader"
                                               : "the program's first constructor");
