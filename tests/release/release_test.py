@@ -158,6 +158,9 @@ class ThirdParty(unittest.TestCase):
         self.assertTrue(uncovered and all("gcc-mingw-w64" in line for line in uncovered), uncovered)
 
     def test_the_sbom_validates_against_the_schema_and_a_broken_one_does_not(self):
+        # scripts/install-deps.sh puts the validator there, first thing in the test command.
+        if not (Path(ARGS.node_modules) / "@cyclonedx").is_dir():
+            self.skipTest(f"no validator in {ARGS.node_modules}: run scripts/install-deps.sh")
         broken = json.loads(Path(ARGS.sbom).read_text())
         broken["metadata"]["component"]["hashes"][0]["alg"] = "SHA256"
         with tempfile.NamedTemporaryFile("w", suffix=".json") as file:
