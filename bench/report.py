@@ -159,8 +159,8 @@ def exe_report(path):
     map_path = os.path.join(os.path.dirname(path), "LanternfieldLauncher.map")
     if os.path.exists(map_path):
         sizes = exe_image.map_contributors(map_path)
-        # Our objects are linked by their paths under the build tree, the runtime's from /usr.
-        own = sum(v for name, v in sizes.items() if name.startswith("src/"))
+        # CMake names our objects *.obj, loose or as members of our archives; the runtime's are *.o.
+        own = sum(v for name, v in sizes.items() if name.endswith(".obj"))
         print(f"Largest contributors outside the resources (link map: {sum(sizes.values())} "
               f"bytes of input sections, {own} of them our own code)")
         table(["object or library member", "bytes"],
