@@ -153,7 +153,8 @@ def guard_problems(image):
          + ", ".join(f"{rva:#x}" for rva in refused[:10])),
         (where is not None and where.flags & exe_image.SCN_MEM_WRITE,
          f"the stack cookie at {cookie:#x} is not in writable data"),
-        (value == DEFAULT_COOKIE, f"the stack cookie holds {value}, not the default the loader seeds"),
+        (value == DEFAULT_COOKIE,
+         f"the stack cookie holds {value}, not the default the loader seeds"),
     ]
     return [what for ok, what in checks if not ok]
 

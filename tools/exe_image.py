@@ -134,13 +134,15 @@ class Image:
         at, size = self.directories[CERTIFICATE_DIRECTORY] if len(self.directories) > 4 else (0, 0)
         if not size:
             return b""
-        length = struct.unpack_from("<I", self.data, at)[0]  # then a revision and a type, 2 bytes each
+        # Its length, then a revision and a type of 2 bytes each.
+        length = struct.unpack_from("<I", self.data, at)[0]
         return self.data[at + 8:at + length]
 
     def load_config(self):
         """The load configuration's fields named in LOAD_CONFIG_FIELDS, and the guard's function
         table as RVAs; {} without one."""
-        rva, size = self.directories[LOAD_CONFIG_DIRECTORY] if len(self.directories) > 10 else (0, 0)
+        rva, size = (self.directories[LOAD_CONFIG_DIRECTORY] if len(self.directories) > 10
+                     else (0, 0))
         if not size:
             return {}
         at = self.offset_of(rva)

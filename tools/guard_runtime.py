@@ -66,7 +66,8 @@ def name_functions(data, at):
         size, raw, relocations, count, flags = struct.unpack_from("<III4xH2xI", data,
                                                                   headers + 40 * i + 16)
         if flags & SCN_LNK_NRELOC_OVFL:  # the real count is in the first entry
-            count, relocations = struct.unpack_from("<I", data, at + relocations)[0] - 1, relocations + 10
+            count = struct.unpack_from("<I", data, at + relocations)[0] - 1
+            relocations += 10
         entries = range(at + relocations, at + relocations + 10 * count, 10)
         sections.append((name, at + raw, size, entries, flags))
     # Symbols by index: (section number, value, is a function); functions by (section, value).
