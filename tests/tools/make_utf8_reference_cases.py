@@ -9,7 +9,7 @@ import sys
 # Bytes and byte pairs at the edges of the well-formed ranges, and whole characters.
 FRAGMENTS = [bytes.fromhex(h) for h in (
     "00 41 7f 80 8f 90 9f a0 bf c0 c1 c2 df e0 e0a0 e09f e1 ed ed9f eda0 ef f0 f090 f08f f1 f4 "
-    "f48f f490 f5 f8 ff c3a9 e282ac efbfbd f09f9880 f48fbfbf").split()]
+    "f48f f490 f5 f8 ff c3a9 e282ac efbfbd efbfbf f0908080 f09f9880 f48fbfbf").split()]
 
 
 def cases():
