@@ -159,26 +159,19 @@ def guard_problems(image):
     return [what for ok, what in checks if not ok]
 
 
-def pdb_facts(pdb, *what):
-    return subprocess.run(["llvm-pdbutil-19", "dump", *what, str(pdb)], check=True,
-                          capture_output=True, text=True).stdout
-
-
 def debug_problems(exe, image):
     """(problems, the PDB the exe names, found beside it)."""
     entries = image.debug_entries()
     cet = entries.get(exe_image.DEBUG_EX_DLLCHARACTERISTICS, b"\0" * 4)
     problems = [] if struct.unpack_from("<I", cet)[0] & CET_COMPAT else [
         "not marked compatible with CET shadow stacks"]
-    record = entries.get(exe_image.DEBUG_CODEVIEW, b"")
-    if record[:4] != b"RSDS":
+    if image.codeview() is None:
         return problems + ["no CodeView record: the exe names no PDB"], None
-    guid, age = uuid.UUID(bytes_le=record[4:20]), struct.unpack_from("<I", record, 20)[0]
-    name = record[24:record.index(b"\0", 24)].decode()
+    guid, age, name = image.codeview()
     if name != PDB_NAME:
         return problems + [f"the exe names the PDB {name}, not {PDB_NAME} without a folder"], None
     pdb = Path(exe).with_name(name)
-    summary = pdb_facts(pdb, "--summary") if pdb.exists() else ""
+    summary = exe_image.pdb_dump(pdb, "--summary") if pdb.exists() else ""
     own = re.search(r"Age: (\d+)\s+GUID: \{([0-9A-F-]+)\}", summary)
     if not own or (int(own.group(1)), uuid.UUID(own.group(2))) != (age, guid):
         return problems + [f"{pdb} is missing or not the exe's: its GUID and age differ"], None
@@ -213,7 +206,7 @@ def calls_of(image, target, opcode=b"\xe8"):
 def stack_check_calls(image, pdb):
     """(problems, how many places of the code call __stack_chk_fail)."""
     public = re.search(r"`__stack_chk_fail`\s+flags = function, addr = (\d+):(\d+)",
-                       pdb_facts(pdb, "--publics"))
+                       exe_image.pdb_dump(pdb, "--publics"))
     fail = image.sections[int(public.group(1)) - 1].rva + int(public.group(2)) if public else None
     calls = calls_of(image, fail) if fail is not None else 0
     if not calls:

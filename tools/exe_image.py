@@ -11,7 +11,9 @@ for the tests and scripts/reproduce.sh:
 
 import re
 import struct
+import subprocess
 import sys
+import uuid
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -167,6 +169,14 @@ class Image:
             entries[kind] = self.data[pointer:pointer + length]
         return entries
 
+    def codeview(self):
+        """(GUID, age, PDB name) of the debug directory's CodeView record; None without one."""
+        record = self.debug_entries().get(DEBUG_CODEVIEW, b"")
+        if record[:4] != b"RSDS":
+            return None
+        return (uuid.UUID(bytes_le=record[4:20]), struct.unpack_from("<I", record, 20)[0],
+                record[24:record.index(b"\0", 24)].decode())
+
     def pointers(self):
         """{RVA of an 8-byte pointer the loader relocates: the RVA it points at}."""
         rva, size = self.directories[BASE_RELOCATION_DIRECTORY]
@@ -253,6 +263,12 @@ def parse(data, path="the image"):
     fields = {"TimeDateStamp": (pe + 8, pe + 11), "CheckSum": (optional + 64, optional + 67)}
     return Image(data, timestamp, characteristics, image_base, image_size, checksum, subsystem,
                  dll_characteristics, directories, sections, fields)
+
+
+def pdb_dump(pdb, *what):
+    """What llvm-pdbutil's dump says of a PDB, e.g. pdb_dump(PDB, "--summary")."""
+    return subprocess.run(["llvm-pdbutil-19", "dump", *what, str(pdb)], check=True,
+                          capture_output=True).stdout.decode(errors="replace")
 
 
 def size_outside_resources(image):

@@ -13,10 +13,8 @@ first date a zip holds) and stored with the same attributes, in the order given.
 import hashlib
 import os
 import shutil
-import struct
 import sys
 import time
-import uuid
 import zipfile
 from pathlib import Path
 
@@ -42,8 +40,7 @@ def write_symbols(archive, exe, pdb):
     read: an exe under its link time and image size, a PDB under the GUID and age that the exe's
     CodeView record gives."""
     image = exe_image.read(exe)
-    record = image.debug_entries()[exe_image.DEBUG_CODEVIEW]
-    guid, age = uuid.UUID(bytes_le=record[4:20]), struct.unpack_from("<I", record, 20)[0]
+    guid, age, _ = image.codeview()
     exe, pdb = Path(exe), Path(pdb)
     write_zip(archive, [
         f"{exe.name}/{image.timestamp:08X}{image.image_size:x}/{exe.name}={exe}",

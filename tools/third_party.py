@@ -63,16 +63,16 @@ def output(*command):
 def pdb_modules(pdb):
     """({module index: the file it came from, archive or object}, {index: bytes in the image},
     the linker's path)."""
-    modules = output("llvm-pdbutil-19", "dump", "--modules", str(pdb))
+    modules = exe_image.pdb_dump(pdb, "--modules")
     files = {int(index): obj for index, obj in
              re.findall(r"Mod (\d+) \| `.*`:\s*\n\s*Obj: `(.*)`:", modules)}
-    contributions = output("llvm-pdbutil-19", "dump", "--section-contribs", str(pdb))
+    contributions = exe_image.pdb_dump(pdb, "--section-contribs")
     sizes = {}
     for index, size in re.findall(r"SC\[[^]]*\]\s*\| mod = (\d+), \w+:\d+, size = (\d+)",
                                   contributions):
         sizes[int(index)] = sizes.get(int(index), 0) + int(size)
     linker = next(i for i, obj in files.items() if obj == "")
-    env = output("llvm-pdbutil-19", "dump", "--symbols", f"--modi={linker}", str(pdb))
+    env = exe_image.pdb_dump(pdb, "--symbols", f"--modi={linker}")
     return files, sizes, re.search(r"- exe\s*\n\s*- (\S+)", env).group(1)
 
 
